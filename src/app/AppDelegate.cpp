@@ -1,0 +1,167 @@
+#include "app/AppDelegate.h"
+
+#include "platform/IdleTimer.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SystemLog.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+#include "ui/GraphView.h"
+#include "ui_MainWindow.h"
+
+#include <QTimer>
+
+#include <cmath>
+
+using namespace SettingsKeys;
+
+AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject *parent)
+    : QObject(parent), mUi(std::make_unique<Ui::MainWindow>()), mAccelerometer(accelerometer),
+      mShowWindow(showWindow) {
+    window = new QWidget;
+    mUi->setupUi(window);
+    graphView = mUi->graphView;
+    graphView->mSamplingRate = mUi->mSamplingRate;
+    mLabelNetwork = mUi->mLabelNetwork;
+}
+
+AppDelegate::~AppDelegate() {
+    stopTimer();
+    NotificationCenter::defaultCenter().removeObserver(this);
+    if (mAccelerometer) {
+        mAccelerometer->setDelegate(nullptr);
+    }
+    delete window;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (!UserPref::getBoolean(HAS_INITIALIZED_1_2)) {
+        for (const Key &key : kAll) {
+            if (!key.firstRun) {
+                continue;
+            }
+            const PrefValue &value = *key.firstRun;
+            switch (prefTypeOf(value)) {
+            case PrefType::String: UserPref::setString(key.name, std::get<QString>(value)); break;
+            case PrefType::Boolean: UserPref::setBoolean(key.name, std::get<bool>(value)); break;
+            case PrefType::Integer: UserPref::setInt(key.name, std::get<qint32>(value)); break;
+            case PrefType::Float: UserPref::setFloat(key.name, std::get<float>(value)); break;
+            }
+        }
+        SystemLog::log(QStringLiteral("User settings have been initialized"));
+    }
+    UserPref::setBoolean(NETWORK, false);
+    IdleTimer::shared().setIdleTimerDisabled(true);
+    if (mShowWindow) {
+        window->show();
+        window->activateWindow();
+    }
+    graphView->setUpdatingIsEnabled(true);
+    reloadUserConfiguration();
+
+    qint32 level = UserPref::getInt(ALARM_LEVEL);
+    if (level == 0) {
+        UserPref::setInt(ALARM_LEVEL, 2);
+        level = 2;
+    }
+    graphView->setMAlarmLevel(float(level) * 0.33f);
+    SHAKELOG_LOG("alarm %f", double(graphView->alarmLevel()));
+    SystemLog::log(QStringLiteral("Device started. Take real signal values"));
+}
+
+void AppDelegate::applicationDidBecomeActive() {
+    if (mActivated) {
+        return;
+    }
+    mActivated = true;
+    initAccelerometer();
+    SystemLog::log(QStringLiteral("applicationDidBecomeActive - starting network now"));
+    NotificationCenter::defaultCenter().addObserver(
+        this, kAccelerationUpdate, [this](const NotificationCenter::Notification &n) {
+            if (const auto *info = std::any_cast<AccelerationInfo>(&n.object)) {
+                accelerationUpdate(*info);
+            }
+        });
+    mNetworkEnabled = UserPref::getBoolean(NETWORK);
+}
+
+int AppDelegate::usableScanRate() const {
+    const qint32 rate = UserPref::getInt(SCAN_RATE);
+    if (rate > 0) {
+        return rate;
+    }
+    SHAKELOG_LOG("SCAN_RATE %d is not a usable rate; sampling at 1 per second", rate);
+    return 1;
+}
+
+void AppDelegate::initAccelerometer() {
+    const double interval = 1.0f / float(usableScanRate());
+    SHAKELOG_LOG("Initializing Accelerometer %f interval", interval);
+    if (mAccelerometer) {
+        mAccelerometer->setDelegate(this);
+        mAccelerometer->setUpdateInterval(interval);
+    }
+}
+
+void AppDelegate::reloadUserConfiguration() {
+    graphView->setFilteringEnabled(UserPref::getBoolean(FILTER));
+    graphView->setMFrequency(float(UserPref::getInt(SCAN_RATE)));
+    graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
+    graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));
+}
+
+void AppDelegate::accelerometerDidAccelerate(Accelerometer *, const Acceleration &acceleration) {
+    processAcceleration(acceleration);
+}
+
+void AppDelegate::processAcceleration(const Acceleration &acceleration) {
+    graphView->updateHistoryWithX(float(acceleration.x), float(acceleration.y),
+                                  float(acceleration.z));
+    const double x = graphView->getLatestHistory(0);
+    const double y = graphView->getLatestHistory(1);
+    const double z = graphView->getLatestHistory(2);
+    if (mNetworkEnabled) {
+        NotificationCenter::defaultCenter().post(
+            kAccelerationUpdate, AccelerationInfo::createWithTimestamp(acceleration.timestamp, x, y, z));
+    }
+    bindNetworkLabel();
+}
+
+void AppDelegate::bindNetworkLabel() {
+    mLabelNetwork->setText(mNetworkEnabled ? QStringLiteral("NETWORK: ON")
+                                           : QStringLiteral("NETWORK: OFF"));
+}
+
+void AppDelegate::startTimer() {
+    stopTimer();
+    mTimer = new QTimer(this);
+    mTimer->setTimerType(Qt::PreciseTimer);
+    mTimer->setInterval(std::chrono::milliseconds(std::lround(1000.0 / double(usableScanRate()))));
+    connect(mTimer, &QTimer::timeout, this, &AppDelegate::ticked);
+    mTimer->start();
+}
+
+void AppDelegate::stopTimer() {
+    if (mTimer) {
+        mTimer->stop();
+        delete mTimer;
+        mTimer = nullptr;
+    }
+}
+
+void AppDelegate::ticked() {
+    ++mSec;
+    const float n = float(mSec);
+    const float x = float(std::sin(double(n / 3.0f)) / double(6.8f));
+    const float y = float(std::sin(double(n * 0.25f)) / double(7.1f));
+    const float z = float(std::sin(double(n / 6.0f)) / double(8.4f));
+    graphView->updateHistoryWithX(x, y, z);
+}
+
+void AppDelegate::accelerationUpdate(const AccelerationInfo &) {
+    // The live stream turns the sample into one datagram here.
+}
+
+void AppDelegate::setSourceNote(const QString &note) {
+    mUi->mSourceNote->setText(note);
+    mUi->mSourceNote->setVisible(!note.isEmpty());
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks for. parse() handles --help and --version itself (printing and
+// telling the caller to exit 0) and reports bad options as a message for standard error.
+struct CommandLine {
+    enum class Source { Auto, Accelerometer, Sine, Replay };
+
+    Source source = Source::Auto;
+    QString replayFile;        // with Source::Replay
+    QString configDirectory;   // empty: $SHAKELOG_CONFIG_DIR or the XDG config folder
+    bool headless = false;     // no window; the measured rate goes to standard output
+    std::optional<double> duration;  // seconds until a clean quit
+
+    struct Result;
+    // `arguments` includes the program name first, as QCoreApplication::arguments().
+    static Result parse(const QStringList &arguments);
+};
+
+struct CommandLine::Result {
+    std::optional<CommandLine> options;  // none: exit with `exitCode`
+    int exitCode = 0;
+    QString output;  // for stdout (help, version) or, with a nonzero code, stderr
+};

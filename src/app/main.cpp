@@ -1,0 +1,133 @@
+#include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "core/ReplaySource.h"
+#include "platform/QtSensorsAccelerometer.h"
+#include "platform/SystemLog.h"
+#include "platform/TerminationSignals.h"
+#include "prefs/PreferenceStore.h"
+#include "prefs/UserPref.h"
+#include "ui/GraphView.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+const QString kDemoRecording = QStringLiteral(":/demo/demo.csv");
+const QString kNoAccelerometer = QStringLiteral("No accelerometer found — playing the demo recording");
+
+void printTo(FILE *stream, const QString &text) {
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.endsWith('\n')) {
+        bytes += '\n';
+    }
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+// The accelerometer the options ask for; none for the sine-wave source. On failure returns
+// none and sets `error`.
+std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, QString *error) {
+    switch (options.source) {
+    case CommandLine::Source::Sine: return nullptr;
+    case CommandLine::Source::Replay: return ReplaySource::open(options.replayFile, false, error);
+    case CommandLine::Source::Accelerometer:
+    case CommandLine::Source::Auto: {
+        const QByteArray identifier = QtSensorsAccelerometer::findAccelerometer();
+        if (!identifier.isEmpty()) {
+            return std::make_unique<QtSensorsAccelerometer>(identifier);
+        }
+        if (options.source == CommandLine::Source::Accelerometer) {
+            *error = QStringLiteral("No accelerometer found (Qt Sensors offers none but its "
+                                    "dummy backend).");
+            return nullptr;
+        }
+        *note = kNoAccelerometer;
+        return ReplaySource::open(kDemoRecording, true, error);
+    }
+    }
+    return nullptr;
+}
+}  // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("shakelog"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SHAKELOG_VERSION));
+    // Options first: --help, --version and mistakes need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const CommandLine::Result parsed = CommandLine::parse(arguments);
+    if (!parsed.options) {
+        if (parsed.exitCode == 0) {
+            printTo(stdout, parsed.output);
+        } else {
+            printTo(stderr, QStringLiteral("shakelog: %1").arg(parsed.output));
+        }
+        return parsed.exitCode;
+    }
+    const CommandLine &options = *parsed.options;
+    if (options.headless) {
+        // No display needed: render offscreen unless the caller chose a platform.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+               qEnvironmentVariableIsEmpty("DISPLAY") &&
+               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        printTo(stderr, QStringLiteral("shakelog: no display found; run with --headless to "
+                                       "record without a window."));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Shakelog"));
+
+    UserPref::useDirectory(PreferenceStore::defaultDirectory(options.configDirectory));
+
+    QString note;
+    QString error;
+    std::unique_ptr<QObject> source = makeSource(options, &note, &error);
+    if (!error.isEmpty()) {
+        printTo(stderr, QStringLiteral("shakelog: %1").arg(error));
+        return 1;
+    }
+    auto *accelerometer = dynamic_cast<Accelerometer *>(source.get());
+    if (auto *replay = qobject_cast<ReplaySource *>(source.get())) {
+        QObject::connect(replay, &ReplaySource::finished, [replay] {
+            SystemLog::log(QStringLiteral("Finished playing the %1").arg(replay->description()));
+        });
+    }
+
+    TerminationSignals terminationSignals;
+    AppDelegate delegate(accelerometer, !options.headless);
+    if (!note.isEmpty()) {
+        SystemLog::log(note);
+        delegate.setSourceNote(note);
+    }
+    if (options.headless) {
+        QObject::connect(delegate.graphView, &GraphView::samplingRateMeasured,
+                         [](int samples) { printTo(stdout, SampleHistory::samplingRateText(samples)); });
+    }
+    if (options.duration) {
+        QTimer::singleShot(std::chrono::milliseconds(qint64(*options.duration * 1000.0)), &app,
+                           &QCoreApplication::quit);
+    }
+
+    delegate.applicationDidFinishLaunching();
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,
+                     [&delegate](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive) {
+                             delegate.applicationDidBecomeActive();
+                         }
+                     });
+    // A phone's application is active once launched. Offscreen, headless or started without
+    // focus, a desktop may never report it: activate when the event loop starts all the same.
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidBecomeActive(); });
+    if (options.source == CommandLine::Source::Sine) {
+        delegate.startTimer();
+    }
+    return app.exec();
+}

@@ -1,0 +1,133 @@
+#include "core/ReplaySource.h"
+
+#include "platform/MonotonicClock.h"
+
+#include <QFile>
+
+#include <cmath>
+
+namespace {
+bool parseNumber(const QByteArray &field, float *out) {
+    bool ok = false;
+    const double value = field.trimmed().toDouble(&ok);  // C locale, whatever the user's
+    if (!ok || !std::isfinite(value)) {
+        return false;
+    }
+    *out = float(value);
+    return true;
+}
+
+bool parseLine(const QByteArray &line, ReplaySource::Sample *sample) {
+    const QList<QByteArray> fields = line.split(',');
+    int first;
+    if (fields.size() == 3 || fields.size() == 4) {
+        first = 0;  // x,y,z[,date]
+    } else if (fields.size() >= 5) {
+        // name,time,x,y,z: the name may itself hold commas, so count from the end.
+        float time;
+        if (!parseNumber(fields[fields.size() - 4], &time)) {
+            return false;
+        }
+        first = int(fields.size()) - 3;
+    } else {
+        return false;
+    }
+    return parseNumber(fields[first], &sample->x) && parseNumber(fields[first + 1], &sample->y) &&
+           parseNumber(fields[first + 2], &sample->z);
+}
+
+// A suspended machine must not come back to a burst of minutes of samples.
+constexpr double kMaxCatchUpSeconds = 1.0;
+}  // namespace
+
+std::vector<ReplaySource::Sample> ReplaySource::parse(const QByteArray &bytes,
+                                                      const QString &fileName, QString *error) {
+    std::vector<Sample> samples;
+    int lineNumber = 0;
+    for (const QByteArray &rawLine : bytes.split('\n')) {
+        ++lineNumber;
+        const QByteArray line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith('#')) {
+            continue;
+        }
+        Sample sample{};
+        if (!parseLine(line, &sample)) {
+            *error = QStringLiteral("%1:%2: malformed line, expected \"x,y,z,[date]\" or "
+                                    "\"name,time,x,y,z\": %3")
+                         .arg(fileName)
+                         .arg(lineNumber)
+                         .arg(QString::fromUtf8(line.left(80)));
+            return {};
+        }
+        samples.push_back(sample);
+    }
+    if (samples.empty()) {
+        *error = QStringLiteral("%1: no samples in the file").arg(fileName);
+    }
+    return samples;
+}
+
+std::unique_ptr<ReplaySource> ReplaySource::open(const QString &path, bool loop, QString *error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: cannot open: %2").arg(path, file.errorString());
+        return nullptr;
+    }
+    std::vector<Sample> samples = parse(file.readAll(), path, error);
+    if (samples.empty()) {
+        return nullptr;
+    }
+    return std::make_unique<ReplaySource>(std::move(samples), loop,
+                                          QStringLiteral("recording %1").arg(path));
+}
+
+ReplaySource::ReplaySource(std::vector<Sample> samples, bool loop, QString description,
+                           QObject *parent)
+    : QObject(parent), mSamples(std::move(samples)), mLoop(loop),
+      mDescription(std::move(description)) {
+    mTimer.setTimerType(Qt::PreciseTimer);
+    connect(&mTimer, &QTimer::timeout, this, &ReplaySource::tick);
+}
+
+void ReplaySource::setDelegate(AccelerometerDelegate *delegate) {
+    mDelegate = delegate;
+    restart();
+}
+
+void ReplaySource::setUpdateInterval(double seconds) {
+    mInterval = seconds;
+    restart();
+}
+
+void ReplaySource::restart() {
+    mTimer.stop();
+    if (!mDelegate || isFinished()) {
+        return;
+    }
+    mStartTime = monotonicSeconds();
+    mDelivered = 0;
+    // Qt timers count whole milliseconds: tick at most every 10 ms and deliver every event
+    // that is due, so fast rates keep their pace.
+    mTimer.start(std::clamp(int(mInterval * 1000.0), 1, 10));
+}
+
+void ReplaySource::tick() {
+    const double now = monotonicSeconds();
+    if (now - (mStartTime + double(mDelivered) * mInterval) > kMaxCatchUpSeconds) {
+        mStartTime = now - double(mDelivered) * mInterval;
+    }
+    while (mDelegate && mStartTime + double(mDelivered) * mInterval <= now) {
+        if (mPosition >= mSamples.size()) {
+            if (!mLoop) {
+                mTimer.stop();
+                emit finished();
+                return;
+            }
+            mPosition = 0;
+        }
+        const Sample &s = mSamples[mPosition++];
+        const Acceleration event{s.x, s.y, s.z, mStartTime + double(mDelivered) * mInterval};
+        ++mDelivered;
+        mDelegate->accelerometerDidAccelerate(this, event);
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+class Accelerometer;
+
+// One accelerometer event: acceleration in g in the phone's convention (a device lying face up
+// reads z = -1), and the event's time stamp in monotonic seconds.
+struct Acceleration {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    double timestamp = 0.0;
+};
+
+class AccelerometerDelegate {
+public:
+    virtual ~AccelerometerDelegate() = default;
+    // Called on the main thread, once per event.
+    virtual void accelerometerDidAccelerate(Accelerometer *accelerometer,
+                                            const Acceleration &acceleration) = 0;
+};
+
+// The shared accelerometer: a delegate and an update interval. Events flow while a delegate is
+// set; setting the same values again changes nothing. Main thread only.
+class Accelerometer {
+public:
+    virtual ~Accelerometer() = default;
+
+    virtual void setDelegate(AccelerometerDelegate *delegate) = 0;
+    // Seconds between events; always > 0.
+    virtual void setUpdateInterval(double seconds) = 0;
+    // Shown to the user ("Qt Sensors accelerometer", "demo recording", ...).
+    virtual QString description() const = 0;
+};

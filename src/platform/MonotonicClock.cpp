@@ -1,0 +1,9 @@
+#include "platform/MonotonicClock.h"
+
+#include <time.h>
+
+double monotonicSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "prefs/PrefValue.h"
+
+#include <array>
+#include <optional>
+
+// Every settings key of the application, with its type and first-run value. Keys are stored
+// under exactly these case-sensitive names.
+namespace SettingsKeys {
+
+inline const QString HAS_INITIALIZED_1_2 = QStringLiteral("HAS_INITIALIZED_1_2");
+inline const QString FILTER = QStringLiteral("FILTER");            // high-pass filter on
+inline const QString DRAW_TIME = QStringLiteral("DRAW_TIME");      // time lines with clock labels
+inline const QString REAL_TIME = QStringLiteral("REAL_TIME");      // redraw after every sample
+inline const QString SCAN_RATE = QStringLiteral("SCAN_RATE");      // samples per second
+inline const QString LOCATION_SEND = QStringLiteral("LOCATION_SEND");  // position in reports
+inline const QString ALARM_LEVEL = QStringLiteral("ALARM_LEVEL");  // 1-based; threshold = level × 0.33
+inline const QString MY_DEVICE_ID = QStringLiteral("MY_DEVICE_ID");    // name first in each datagram
+inline const QString IP = QStringLiteral("IP");                    // stream receiver, dotted IPv4
+inline const QString PORT = QStringLiteral("PORT");                // stream receiver's UDP port
+inline const QString NETWORK = QStringLiteral("NETWORK");          // live stream on; off at launch
+inline const QString BROADCAST = QStringLiteral("BROADCAST");      // stream to 255.255.255.255
+inline const QString URL = QStringLiteral("URL");                  // report server address
+inline const QString EMAIL = QStringLiteral("EMAIL");              // export recipient
+inline const QString RUNNING_STATE = QStringLiteral("RUNNING_STATE");  // recording ran when a panel opened
+inline const QString DONATE_HIDE = QStringLiteral("DONATE_HIDE");  // donation banner stays hidden
+
+struct Key {
+    const QString &name;
+    PrefType type;
+    std::optional<PrefValue> firstRun;  // none: the first read stores the zero value
+};
+
+// The whole table. The keys with a first-run value come first, in the order the first launch
+// writes them.
+inline const std::array<Key, 16> kAll = {{
+    {FILTER, PrefType::Boolean, true},
+    {DRAW_TIME, PrefType::Boolean, false},
+    {REAL_TIME, PrefType::Boolean, true},
+    {SCAN_RATE, PrefType::Integer, qint32(100)},
+    {HAS_INITIALIZED_1_2, PrefType::Boolean, true},
+    {LOCATION_SEND, PrefType::Boolean, true},
+    {ALARM_LEVEL, PrefType::Integer, qint32(2)},
+    {MY_DEVICE_ID, PrefType::String, QStringLiteral("1")},
+    {IP, PrefType::String, QStringLiteral("10.0.2.1")},
+    {PORT, PrefType::Integer, qint32(10552)},
+    {NETWORK, PrefType::Boolean, std::nullopt},  // forced to false at every launch instead
+    {BROADCAST, PrefType::Boolean, std::nullopt},
+    {URL, PrefType::String, std::nullopt},
+    {EMAIL, PrefType::String, std::nullopt},
+    {RUNNING_STATE, PrefType::Boolean, std::nullopt},
+    {DONATE_HIDE, PrefType::Boolean, std::nullopt},
+}};
+
+}  // namespace SettingsKeys

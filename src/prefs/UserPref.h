@@ -1,0 +1,50 @@
+#pragma once
+
+#include "prefs/PrefValue.h"
+
+#include <QHash>
+#include <QString>
+
+#include <memory>
+
+class PreferenceStore;
+
+// The process-wide preference store. Every write goes through to the persistent store and is
+// flushed at once; the values written during this run are also kept in the cache
+// `userPrefDict`, which reads consult first. Reading a missing key stores and returns the
+// type's zero value. Main thread only.
+//
+// The getters and setters are class-level operations; called through the shared instance
+// (`UserPref::sharedCache()->getInt(key)`) they do the same.
+class UserPref {
+public:
+    static QString getString(const QString &key);
+    static void setString(const QString &key, const QString &val);
+    static bool getBoolean(const QString &key);
+    static void setBoolean(const QString &key, bool val);
+    static qint32 getInt(const QString &key);
+    static void setInt(const QString &key, qint32 val);
+    static float getFloat(const QString &key);
+    static void setFloat(const QString &key, float val);
+
+    static UserPref *sharedCache();
+
+    // Points the persistent store at `directory` (see PreferenceStore::defaultDirectory) and
+    // empties the cache. Call before the first access to choose the folder.
+    static void useDirectory(const QString &directory);
+    static void useStore(std::unique_ptr<PreferenceStore> persistent);
+    static PreferenceStore &persistentStore();
+
+    // The values written by this process since start or since the last clearCache().
+    const QHash<QString, PrefValue> &userPrefDict() const { return mUserPrefDict; }
+    void clearCache();
+
+    // Writes and reads one key of each type and logs what it read and the cache size.
+    void unitTest();
+
+private:
+    UserPref() = default;
+    static void write(const QString &key, const PrefValue &value);
+
+    QHash<QString, PrefValue> mUserPrefDict;
+};
