@@ -1,0 +1,109 @@
+#include "prefs/PreferenceStore.h"
+#include "prefs/UserPref.h"
+#include "support/LogCapture.h"
+#include "support/Printers.h"
+#include "support/TempConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString writerPath() { return QStringLiteral(PREFS_WRITER); }
+
+TEST(PreferenceStore, UnreadableFileIsMovedAsideAndTheStoreStartsEmpty) {
+    TempConfig config;
+    const QByteArray garbage = "{\"SCAN_RATE\": {\"integer\": 100}, trunc";
+    writeFile(config.filePath(), garbage);
+    LogCapture log;
+    config.reopen();
+
+    EXPECT_EQ(UserPref::getInt(QStringLiteral("SCAN_RATE")), 0);
+    EXPECT_EQ(readFile(config.filePath() + ".corrupt"), garbage);  // the user's bytes are kept
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].contains(config.filePath() + ".corrupt")) << log.lines()[0].toStdString();
+    // The new file is whole and holds the zero value that the read stored.
+    EXPECT_TRUE(PreferenceStore::parse(readFile(config.filePath())).has_value());
+
+    // A second bad file never overwrites the first copy.
+    writeFile(config.filePath(), "[1, 2]");
+    config.reopen();
+    EXPECT_EQ(UserPref::getInt(QStringLiteral("SCAN_RATE")), 0);
+    EXPECT_EQ(readFile(config.filePath() + ".corrupt"), garbage);
+    EXPECT_EQ(readFile(config.filePath() + ".corrupt.1"), QByteArray("[1, 2]"));
+}
+
+TEST(PreferenceStore, ValuesOfTheWrongShapeCountAsUnreadable) {
+    QString error;
+    EXPECT_FALSE(PreferenceStore::parse(R"({"PORT": {"integer": 2.5}})", &error));
+    EXPECT_FALSE(PreferenceStore::parse(R"({"PORT": 10552})", &error));
+    EXPECT_FALSE(PreferenceStore::parse(R"({"PORT": {"integer": 1, "float": 1}})", &error));
+    EXPECT_FALSE(PreferenceStore::parse(R"({"FILTER": {"boolean": 1}})", &error));
+    EXPECT_EQ(error, QStringLiteral("bad value for FILTER"));
+    const auto values = PreferenceStore::parse(
+        R"({"PORT": {"integer": 10552}, "FILTER": {"boolean": true}, "F": {"float": 0.5}})");
+    ASSERT_TRUE(values);
+    EXPECT_EQ(values->value("PORT"), PrefValue(qint32(10552)));
+}
+
+TEST(PreferenceStore, FloatsAndTextSurviveTheFile) {
+    QMap<QString, PrefValue> values;
+    values.insert("F", 0.33f);
+    values.insert("S", QStringLiteral("Gerät \"1\", ½\n"));
+    values.insert("I", qint32(-2147483647 - 1));
+    EXPECT_EQ(PreferenceStore::parse(PreferenceStore::serialize(values)), values);
+}
+
+TEST(PreferenceStore, AFreshProcessReadsWhatAnEarlierOneWrote) {
+    TempConfig config;
+    QProcess writer;
+    writer.start(writerPath(), {config.directory(), "25"});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    ASSERT_EQ(writer.exitCode(), 0);
+    config.reopen();
+    EXPECT_EQ(UserPref::getInt(QStringLiteral("ROUND")), 25);
+    EXPECT_EQ(UserPref::getString(QStringLiteral("TEXT")), QString(25000, 'x'));
+}
+
+TEST(PreferenceStore, KillingAWriterNeverLeavesAnUnreadableFile) {
+    TempConfig config;
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        QProcess writer;
+        writer.start(writerPath(), {config.directory(), "100000"});
+        ASSERT_TRUE(writer.waitForStarted());
+        QThread::msleep(20 + QRandomGenerator::global()->bounded(60));
+        writer.kill();  // SIGKILL: no chance to finish a write
+        writer.waitForFinished();
+        const QByteArray bytes = readFile(config.filePath());
+        if (bytes.isEmpty()) {
+            continue;  // killed before its first write finished: no file yet is fine
+        }
+        QString error;
+        const auto values = PreferenceStore::parse(bytes, &error);
+        ASSERT_TRUE(values) << "attempt " << attempt << ": " << error.toStdString();
+        // Each write is whole: TEXT of this round with ROUND of this round or the one before.
+        const qint32 round = std::get<qint32>(values->value("ROUND", qint32(0)));
+        const auto length = std::get<QString>(values->value("TEXT", QString())).size();
+        EXPECT_TRUE(length == (round % 97) * 1000 || length == ((round + 1) % 97) * 1000)
+            << round << " " << length;
+    }
+    EXPECT_FALSE(QFile::exists(config.filePath() + ".corrupt"));
+}
+
+}  // namespace
