@@ -43,8 +43,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     }
     if (parser.isSet(helpOption)) {
         // Parsed before the application object exists, so Qt cannot name the program itself.
-        result.output = parser.helpText().replace(QStringLiteral("<executable_name>"),
-                                                  QStringLiteral("shakelog"));
+        const QString help = parser.helpText();
+        result.output = QStringLiteral("Usage: shakelog [options]") + help.mid(help.indexOf('\n'));
         return result;
     }
     if (parser.isSet(versionOption)) {

@@ -1,0 +1,202 @@
+#include "app/AppDelegate.h"
+#include "platform/NotificationCenter.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+#include "support/FakeAccelerometer.h"
+#include "support/LogCapture.h"
+#include "support/Printers.h"
+#include "support/RecordingStore.h"
+#include "support/TempConfig.h"
+#include "ui/GraphView.h"
+
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace SettingsKeys;
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppDelegateTest() { useRecordingStore(); }
+
+    void useRecordingStore() {
+        auto recording = std::make_unique<RecordingStore>(config.directory());
+        store = recording.get();
+        UserPref::useStore(std::move(recording));
+    }
+    std::unique_ptr<AppDelegate> launch() {
+        auto delegate = std::make_unique<AppDelegate>(&accelerometer, false);
+        delegate->applicationDidFinishLaunching();
+        return delegate;
+    }
+    // Everything the stream's observer was handed.
+    std::vector<AccelerationInfo> observePublished() {
+        NotificationCenter::defaultCenter().addObserver(
+            this, kAccelerationUpdate, [this](const NotificationCenter::Notification &n) {
+                published.push_back(std::any_cast<AccelerationInfo>(n.object));
+            });
+        return {};
+    }
+    ~AppDelegateTest() override { NotificationCenter::defaultCenter().removeObserver(this); }
+
+    TempConfig config;
+    RecordingStore *store = nullptr;
+    LogCapture log;
+    FakeAccelerometer accelerometer;
+    std::vector<AccelerationInfo> published;
+};
+
+TEST_F(AppDelegateTest, FirstLaunchWritesTheFirstRunValuesInOrder) {
+    auto delegate = launch();
+    const QStringList expected = {
+        HAS_INITIALIZED_1_2,  // read while missing: stored as false first
+        FILTER, DRAW_TIME, REAL_TIME, SCAN_RATE, HAS_INITIALIZED_1_2, LOCATION_SEND, ALARM_LEVEL,
+        MY_DEVICE_ID, IP, PORT, NETWORK};
+    EXPECT_EQ(store->writes, expected);
+    const QList<PrefValue> values = {false, true, false, true, qint32(100), true, true,
+                                     qint32(2), QStringLiteral("1"), QStringLiteral("10.0.2.1"),
+                                     qint32(10552), false};
+    EXPECT_EQ(store->values, values);
+    // (A machine without a desktop session adds a line about the screen saver.)
+    EXPECT_EQ(log.lines().filter(QRegularExpression("^(?!Screen saver)")),
+              QStringList({"User settings have been initialized", "alarm 0.660000",
+                           "Device started. Take real signal values"}));
+    EXPECT_TRUE(delegate->graphView->updatingIsEnabled());
+    EXPECT_TRUE(delegate->graphView->filteringIsEnabled());
+    EXPECT_EQ(delegate->graphView->frequency(), 100.0f);
+    EXPECT_TRUE(delegate->graphView->realTime());
+    EXPECT_FALSE(delegate->graphView->drawTime());
+}
+
+TEST_F(AppDelegateTest, LaterLaunchesOnlySwitchTheStreamOff) {
+    launch();
+    UserPref::setBoolean(NETWORK, true);
+    config.reopen();  // a new process
+    useRecordingStore();
+    log.clear();
+    launch();
+    EXPECT_EQ(store->writes, QStringList{NETWORK});
+    EXPECT_FALSE(UserPref::getBoolean(NETWORK));
+    EXPECT_EQ(log.count("User settings have been initialized"), 0);
+}
+
+TEST_F(AppDelegateTest, AStoredAlarmLevelOfZeroBecomesTwo) {
+    launch();
+    UserPref::setInt(ALARM_LEVEL, 0);
+    store->writes.clear();
+    log.clear();
+    auto delegate = launch();
+    EXPECT_EQ(store->writes, QStringList({NETWORK, ALARM_LEVEL}));
+    EXPECT_EQ(UserPref::getInt(ALARM_LEVEL), 2);
+    EXPECT_EQ(delegate->graphView->alarmLevel(), 0.66f);
+    EXPECT_EQ(log.count("alarm 0.660000"), 1);
+
+    UserPref::setInt(ALARM_LEVEL, 3);
+    EXPECT_EQ(launch()->graphView->alarmLevel(), 3.0f * 0.33f);
+}
+
+TEST_F(AppDelegateTest, RepeatedActivationConnectsOnce) {
+    auto delegate = launch();
+    log.clear();
+    for (int i = 0; i < 3; ++i) {
+        delegate->applicationDidBecomeActive();  // every focus change on a desktop
+    }
+    EXPECT_EQ(accelerometer.delegateSets, 1);
+    EXPECT_EQ(accelerometer.delegate, delegate.get());
+    EXPECT_DOUBLE_EQ(accelerometer.interval, double(1.0f / 100.0f));
+    EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(kAccelerationUpdate), 1);
+    EXPECT_EQ(log.lines(), QStringList({"Initializing Accelerometer 0.010000 interval",
+                                        "applicationDidBecomeActive - starting network now"}));
+}
+
+TEST_F(AppDelegateTest, ANonPositiveRateSamplesOncePerSecond) {
+    launch();
+    UserPref::setInt(SCAN_RATE, 0);
+    auto delegate = launch();
+    log.clear();
+    delegate->applicationDidBecomeActive();
+    EXPECT_EQ(accelerometer.interval, 1.0);
+    EXPECT_EQ(log.lines().first(), "SCAN_RATE 0 is not a usable rate; sampling at 1 per second");
+    EXPECT_EQ(log.lines()[1], "Initializing Accelerometer 1.000000 interval");
+    EXPECT_EQ(UserPref::getInt(SCAN_RATE), 0);  // the setting is the user's: left alone
+
+    // Samples still flow and the once-a-second redraw rule has a divisor.
+    delegate->graphView->setMRealTime(false);
+    accelerometer.deliver(0.1, 0.2, 0.3, 1.0);
+    EXPECT_EQ(delegate->graphView->getLatestHistory(0), double(0.1f) - 0.1 * double(0.1f));
+}
+
+TEST_F(AppDelegateTest, WithTheStreamOffNothingIsPublished) {
+    auto delegate = launch();
+    delegate->applicationDidBecomeActive();
+    observePublished();
+    delegate->mLabelNetwork->setText("?");
+    accelerometer.deliver(0.5, 0.5, -1.0, 10.0);
+    EXPECT_TRUE(published.empty());
+    EXPECT_EQ(delegate->mLabelNetwork->text(), "NETWORK: OFF");
+    EXPECT_NE(delegate->graphView->getLatestHistory(2), 0.0);  // the sample was recorded
+}
+
+TEST_F(AppDelegateTest, WithTheStreamOnEverySampleIsPublishedEvenWhilePaused) {
+    auto delegate = launch();
+    delegate->applicationDidBecomeActive();
+    observePublished();
+    delegate->setNetworkEnabled(true);
+
+    accelerometer.deliver(0.5, 0.25, -1.0, 10.0);
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[0].absTime, 10.0);
+    EXPECT_EQ(published[0].x, delegate->graphView->getLatestHistory(0));
+    EXPECT_EQ(published[0].z, 0.9 * -1.0);  // filtered, as stored
+    EXPECT_FALSE(published[0].deviceID.isEmpty());
+    EXPECT_EQ(delegate->mLabelNetwork->text(), "NETWORK: ON");
+
+    delegate->graphView->setUpdatingIsEnabled(false);
+    accelerometer.deliver(3.0, 3.0, 3.0, 10.01);
+    ASSERT_EQ(published.size(), 2u);
+    EXPECT_EQ(published[1].absTime, 10.01);  // the new time stamp ...
+    EXPECT_EQ(published[1].x, published[0].x);  // ... with the frozen values
+    EXPECT_EQ(published[1].y, published[0].y);
+    EXPECT_EQ(published[1].z, published[0].z);
+    EXPECT_EQ(delegate->mLabelNetwork->text(), "NETWORK: ON");
+}
+
+TEST_F(AppDelegateTest, SineSourceFeedsTheHistoryAtTheConfiguredRate) {
+    launch();
+    UserPref::setBoolean(FILTER, false);
+    auto delegate = launch();
+    delegate->startTimer();
+    ASSERT_NE(delegate->mTimer, nullptr);
+    EXPECT_EQ(delegate->mTimer->interval(), 10);
+    delegate->stopTimer();
+    EXPECT_EQ(delegate->mTimer, nullptr);
+
+    for (int i = 0; i < 3; ++i) {
+        delegate->ticked();
+    }
+    GraphView *view = delegate->graphView;
+    EXPECT_EQ(view->getHistory(-3, 0), double(0.04811686649918556f));
+    EXPECT_EQ(view->getHistory(-3, 1), double(0.03484562784433365f));
+    EXPECT_EQ(view->getHistory(-3, 2), double(0.019749540835618973f));
+    EXPECT_EQ(view->getHistory(-2, 0), double(0.09093673527240753f));
+    EXPECT_EQ(view->getHistory(-1, 1), double(0.09600546211004257f));
+    EXPECT_EQ(view->getHistory(-1, 2), double(0.057074472308158875f));
+}
+
+TEST_F(AppDelegateTest, TheRateLabelShowsTheMeasuredRate) {
+    auto delegate = launch();
+    double now = 1700000000.0;
+    delegate->graphView->setWallClock([&now] { return now; });
+    delegate->applicationDidBecomeActive();
+    for (int k = 0; k < 102; ++k) {
+        now = 1700000000.0 + k * 0.01;
+        accelerometer.deliver(0, 0, -1, k * 0.01);
+    }
+    EXPECT_EQ(delegate->graphView->mSamplingRate->text(), "100hz");
+}
+
+}  // namespace
