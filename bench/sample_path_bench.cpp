@@ -22,7 +22,8 @@ const std::array<Acceleration, 4096> &inputs() {
         std::array<Acceleration, 4096> t{};
         for (unsigned n = 0; n < t.size(); ++n) {
             const double s = n * 0.01;
-            t[n] = {0.02 * std::sin(s * 7.0), 0.01 * std::cos(s * 3.0), -1.0 + 0.005 * std::sin(s), s};
+            t[n] = {0.02 * std::sin(s * 7.0), 0.01 * std::cos(s * 3.0), -1.0 + 0.005 * std::sin(s),
+                    s};
         }
         return t;
     }();

@@ -15,7 +15,9 @@
 using namespace SettingsKeys;
 
 AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject *parent)
-    : QObject(parent), mUi(std::make_unique<Ui::MainWindow>()), mAccelerometer(accelerometer),
+    : QObject(parent),
+      mUi(std::make_unique<Ui::MainWindow>()),
+      mAccelerometer(accelerometer),
       mShowWindow(showWindow) {
     window = new QWidget;
     mUi->setupUi(window);
@@ -121,7 +123,8 @@ void AppDelegate::processAcceleration(const Acceleration &acceleration) {
     const double z = graphView->getLatestHistory(2);
     if (mNetworkEnabled) {
         NotificationCenter::defaultCenter().post(
-            kAccelerationUpdate, AccelerationInfo::createWithTimestamp(acceleration.timestamp, x, y, z));
+            kAccelerationUpdate,
+            AccelerationInfo::createWithTimestamp(acceleration.timestamp, x, y, z));
     }
     bindNetworkLabel();
 }

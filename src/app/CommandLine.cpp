@@ -30,10 +30,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     const QCommandLineOption headlessOption(
         QStringLiteral("headless"),
         QStringLiteral("Run without a window; print the measured sampling rate once per second."));
-    const QCommandLineOption durationOption(
-        QStringLiteral("duration"), QStringLiteral("Quit cleanly after this many seconds."),
-        QStringLiteral("seconds"));
-    parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption, durationOption});
+    const QCommandLineOption durationOption(QStringLiteral("duration"),
+                                            QStringLiteral("Quit cleanly after this many seconds."),
+                                            QStringLiteral("seconds"));
+    parser.addOptions(
+        {helpOption, versionOption, sourceOption, configOption, headlessOption, durationOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -72,8 +73,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         options.replayFile = source.mid(7);
     } else {
         result.exitCode = 2;
-        result.output = QStringLiteral("Unknown source '%1': use auto, accelerometer, sine or "
-                                       "replay:FILE.")
+        result.output = QStringLiteral(
+                            "Unknown source '%1': use auto, accelerometer, sine or "
+                            "replay:FILE.")
                             .arg(source);
         return result;
     }
@@ -84,8 +86,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         const double seconds = parser.value(durationOption).toDouble(&ok);
         if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e9) {
             result.exitCode = 2;
-            result.output = QStringLiteral("--duration needs a positive number of seconds, not "
-                                           "'%1'.")
+            result.output = QStringLiteral(
+                                "--duration needs a positive number of seconds, not "
+                                "'%1'.")
                                 .arg(parser.value(durationOption));
             return result;
         }

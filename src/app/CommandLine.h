@@ -11,9 +11,9 @@ struct CommandLine {
     enum class Source { Auto, Accelerometer, Sine, Replay };
 
     Source source = Source::Auto;
-    QString replayFile;        // with Source::Replay
-    QString configDirectory;   // empty: $SHAKELOG_CONFIG_DIR or the XDG config folder
-    bool headless = false;     // no window; the measured rate goes to standard output
+    QString replayFile;              // with Source::Replay
+    QString configDirectory;         // empty: $SHAKELOG_CONFIG_DIR or the XDG config folder
+    bool headless = false;           // no window; the measured rate goes to standard output
     std::optional<double> duration;  // seconds until a clean quit
 
     struct Result;

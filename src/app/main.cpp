@@ -16,7 +16,8 @@
 
 namespace {
 const QString kDemoRecording = QStringLiteral(":/demo/demo.csv");
-const QString kNoAccelerometer = QStringLiteral("No accelerometer found — playing the demo recording");
+const QString kNoAccelerometer =
+    QStringLiteral("No accelerometer found — playing the demo recording");
 
 void printTo(FILE *stream, const QString &text) {
     QByteArray bytes = text.toUtf8();
@@ -40,8 +41,9 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
             return std::make_unique<QtSensorsAccelerometer>(identifier);
         }
         if (options.source == CommandLine::Source::Accelerometer) {
-            *error = QStringLiteral("No accelerometer found (Qt Sensors offers none but its "
-                                    "dummy backend).");
+            *error = QStringLiteral(
+                "No accelerometer found (Qt Sensors offers none but its "
+                "dummy backend).");
             return nullptr;
         }
         *note = kNoAccelerometer;
@@ -108,8 +110,9 @@ int main(int argc, char *argv[]) {
         delegate.setSourceNote(note);
     }
     if (options.headless) {
-        QObject::connect(delegate.graphView, &GraphView::samplingRateMeasured,
-                         [](int samples) { printTo(stdout, SampleHistory::samplingRateText(samples)); });
+        QObject::connect(delegate.graphView, &GraphView::samplingRateMeasured, [](int samples) {
+            printTo(stdout, SampleHistory::samplingRateText(samples));
+        });
     }
     if (options.duration) {
         QTimer::singleShot(std::chrono::milliseconds(qint64(*options.duration * 1000.0)), &app,

@@ -52,8 +52,9 @@ std::vector<ReplaySource::Sample> ReplaySource::parse(const QByteArray &bytes,
         }
         Sample sample{};
         if (!parseLine(line, &sample)) {
-            *error = QStringLiteral("%1:%2: malformed line, expected \"x,y,z,[date]\" or "
-                                    "\"name,time,x,y,z\": %3")
+            *error = QStringLiteral(
+                         "%1:%2: malformed line, expected \"x,y,z,[date]\" or "
+                         "\"name,time,x,y,z\": %3")
                          .arg(fileName)
                          .arg(lineNumber)
                          .arg(QString::fromUtf8(line.left(80)));
@@ -83,7 +84,9 @@ std::unique_ptr<ReplaySource> ReplaySource::open(const QString &path, bool loop,
 
 ReplaySource::ReplaySource(std::vector<Sample> samples, bool loop, QString description,
                            QObject *parent)
-    : QObject(parent), mSamples(std::move(samples)), mLoop(loop),
+    : QObject(parent),
+      mSamples(std::move(samples)),
+      mLoop(loop),
       mDescription(std::move(description)) {
     mTimer.setTimerType(Qt::PreciseTimer);
     connect(&mTimer, &QTimer::timeout, this, &ReplaySource::tick);

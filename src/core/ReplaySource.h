@@ -45,9 +45,9 @@ private:
     bool mLoop;
     QString mDescription;
     AccelerometerDelegate *mDelegate = nullptr;
-    double mInterval = 0.01;     // seconds between events
-    size_t mPosition = 0;        // next sample to play
-    double mStartTime = 0;       // monotonic time of event 0 since the last (re)start
-    quint64 mDelivered = 0;      // events since the last (re)start
+    double mInterval = 0.01;  // seconds between events
+    size_t mPosition = 0;     // next sample to play
+    double mStartTime = 0;    // monotonic time of event 0 since the last (re)start
+    quint64 mDelivered = 0;   // events since the last (re)start
     QTimer mTimer;
 };

@@ -74,16 +74,16 @@ public:
 private:
     WallClock mClock;
 
-    unsigned nextIndex = 0;                             // slot of the next sample; the oldest slot
-    std::array<double, 3> acceleration{};               // filter state: smoothed mean per axis
+    unsigned nextIndex = 0;                              // slot of the next sample; the oldest slot
+    std::array<double, 3> acceleration{};                // filter state: smoothed mean per axis
     std::array<std::array<double, 3>, kSize> history{};  // x, y, z per slot
-    std::array<Date, kSize> mTickHistory{};             // date where a new second began
-    qint32 mCheckTime = 0;                 // whole second (since 2001) of the last second mark
-    Date mLastRecordedDate;                // date of the previous sample
-    qint32 mFrameRateBuffer = 0;           // samples since the last second mark
-    float mFrequency = 0.0f;               // nominal rate, samples per second
+    std::array<Date, kSize> mTickHistory{};              // date where a new second began
+    qint32 mCheckTime = 0;        // whole second (since 2001) of the last second mark
+    Date mLastRecordedDate;       // date of the previous sample
+    qint32 mFrameRateBuffer = 0;  // samples since the last second mark
+    float mFrequency = 0.0f;      // nominal rate, samples per second
     bool mFilteringIsEnabled = false;
-    bool mUpdatingIsEnabled = false;       // recording (true) or paused
-    bool mRealTime = false;                // redraw after every sample
-    bool mDrawTime = false;                // time lines with clock labels
+    bool mUpdatingIsEnabled = false;  // recording (true) or paused
+    bool mRealTime = false;           // redraw after every sample
+    bool mDrawTime = false;           // time lines with clock labels
 };

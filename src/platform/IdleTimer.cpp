@@ -10,9 +10,10 @@ namespace {
 constexpr int kCallTimeoutMs = 2000;  // a desktop that does not answer must not stall start-up
 
 QDBusMessage callScreenSaver(const QString &method, const QVariantList &arguments) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
-        QStringLiteral("org.freedesktop.ScreenSaver"), method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ScreenSaver"),
+                                       QStringLiteral("/org/freedesktop/ScreenSaver"),
+                                       QStringLiteral("org.freedesktop.ScreenSaver"), method);
     message.setArguments(arguments);
     return QDBusConnection::sessionBus().call(message, QDBus::Block, kCallTimeoutMs);
 }

@@ -12,7 +12,8 @@ void NotificationCenter::addObserver(const void *observer, const QString &name, 
 }
 
 void NotificationCenter::removeObserver(const void *observer) {
-    std::erase_if(mRegistrations, [observer](const Registration &r) { return r.observer == observer; });
+    std::erase_if(mRegistrations,
+                  [observer](const Registration &r) { return r.observer == observer; });
 }
 
 void NotificationCenter::post(const QString &name, std::any object) {

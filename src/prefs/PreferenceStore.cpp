@@ -103,7 +103,8 @@ bool PreferenceStore::synchronize() {
         error = file.errorString();
     }
     if (!error.isEmpty()) {
-        SystemLog::log(QStringLiteral("Could not save preferences to %1: %2").arg(mFilePath, error));
+        SystemLog::log(
+            QStringLiteral("Could not save preferences to %1: %2").arg(mFilePath, error));
         return false;
     }
     return true;
@@ -174,8 +175,9 @@ void PreferenceStore::moveAside(const QString &reason) {
         target = mFilePath + QStringLiteral(".corrupt.%1").arg(n);
     }
     if (QFile::rename(mFilePath, target)) {
-        SystemLog::log(QStringLiteral("Preferences file %1 could not be read (%2); moved aside to %3")
-                           .arg(mFilePath, reason, target));
+        SystemLog::log(
+            QStringLiteral("Preferences file %1 could not be read (%2); moved aside to %3")
+                .arg(mFilePath, reason, target));
     } else {
         SystemLog::log(QStringLiteral("Preferences file %1 could not be read (%2) nor moved aside; "
                                       "settings of this run are not saved")

@@ -10,20 +10,22 @@
 namespace SettingsKeys {
 
 inline const QString HAS_INITIALIZED_1_2 = QStringLiteral("HAS_INITIALIZED_1_2");
-inline const QString FILTER = QStringLiteral("FILTER");            // high-pass filter on
-inline const QString DRAW_TIME = QStringLiteral("DRAW_TIME");      // time lines with clock labels
-inline const QString REAL_TIME = QStringLiteral("REAL_TIME");      // redraw after every sample
-inline const QString SCAN_RATE = QStringLiteral("SCAN_RATE");      // samples per second
+inline const QString FILTER = QStringLiteral("FILTER");        // high-pass filter on
+inline const QString DRAW_TIME = QStringLiteral("DRAW_TIME");  // time lines with clock labels
+inline const QString REAL_TIME = QStringLiteral("REAL_TIME");  // redraw after every sample
+inline const QString SCAN_RATE = QStringLiteral("SCAN_RATE");  // samples per second
 inline const QString LOCATION_SEND = QStringLiteral("LOCATION_SEND");  // position in reports
-inline const QString ALARM_LEVEL = QStringLiteral("ALARM_LEVEL");  // 1-based; threshold = level × 0.33
-inline const QString MY_DEVICE_ID = QStringLiteral("MY_DEVICE_ID");    // name first in each datagram
-inline const QString IP = QStringLiteral("IP");                    // stream receiver, dotted IPv4
-inline const QString PORT = QStringLiteral("PORT");                // stream receiver's UDP port
-inline const QString NETWORK = QStringLiteral("NETWORK");          // live stream on; off at launch
-inline const QString BROADCAST = QStringLiteral("BROADCAST");      // stream to 255.255.255.255
-inline const QString URL = QStringLiteral("URL");                  // report server address
-inline const QString EMAIL = QStringLiteral("EMAIL");              // export recipient
-inline const QString RUNNING_STATE = QStringLiteral("RUNNING_STATE");  // recording ran when a panel opened
+inline const QString ALARM_LEVEL =
+    QStringLiteral("ALARM_LEVEL");  // 1-based; threshold = level × 0.33
+inline const QString MY_DEVICE_ID = QStringLiteral("MY_DEVICE_ID");  // name first in each datagram
+inline const QString IP = QStringLiteral("IP");                      // stream receiver, dotted IPv4
+inline const QString PORT = QStringLiteral("PORT");                  // stream receiver's UDP port
+inline const QString NETWORK = QStringLiteral("NETWORK");      // live stream on; off at launch
+inline const QString BROADCAST = QStringLiteral("BROADCAST");  // stream to 255.255.255.255
+inline const QString URL = QStringLiteral("URL");              // report server address
+inline const QString EMAIL = QStringLiteral("EMAIL");          // export recipient
+inline const QString RUNNING_STATE =
+    QStringLiteral("RUNNING_STATE");  // recording ran when a panel opened
 inline const QString DONATE_HIDE = QStringLiteral("DONATE_HIDE");  // donation banner stays hidden
 
 struct Key {

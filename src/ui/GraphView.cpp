@@ -3,9 +3,7 @@
 #include <QLabel>
 #include <QPainter>
 
-GraphView::GraphView(QWidget *parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+GraphView::GraphView(QWidget *parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void GraphView::setWallClock(SampleHistory::WallClock clock) {
     mHistory.setWallClock(std::move(clock));

@@ -20,9 +20,13 @@ public:
     // rate label and requests a redraw (after every sample, or about once a second).
     void updateHistoryWithX(float x, float y, float z);
 
-    double getHistory(int offset, int xyzIndex) const { return mHistory.getHistory(offset, xyzIndex); }
+    double getHistory(int offset, int xyzIndex) const {
+        return mHistory.getHistory(offset, xyzIndex);
+    }
     double getLatestHistory(int xyzIndex) const { return mHistory.getLatestHistory(xyzIndex); }
-    const SampleHistory::Date &getTimestamp(int offset) const { return mHistory.getTimestamp(offset); }
+    const SampleHistory::Date &getTimestamp(int offset) const {
+        return mHistory.getTimestamp(offset);
+    }
 
     bool filteringIsEnabled() const { return mHistory.filteringIsEnabled(); }
     void setFilteringEnabled(bool enabled) { mHistory.setFilteringEnabled(enabled); }

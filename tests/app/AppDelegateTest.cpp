@@ -52,14 +52,31 @@ protected:
 
 TEST_F(AppDelegateTest, FirstLaunchWritesTheFirstRunValuesInOrder) {
     auto delegate = launch();
-    const QStringList expected = {
-        HAS_INITIALIZED_1_2,  // read while missing: stored as false first
-        FILTER, DRAW_TIME, REAL_TIME, SCAN_RATE, HAS_INITIALIZED_1_2, LOCATION_SEND, ALARM_LEVEL,
-        MY_DEVICE_ID, IP, PORT, NETWORK};
+    const QStringList expected = {HAS_INITIALIZED_1_2,  // read while missing: stored as false first
+                                  FILTER,
+                                  DRAW_TIME,
+                                  REAL_TIME,
+                                  SCAN_RATE,
+                                  HAS_INITIALIZED_1_2,
+                                  LOCATION_SEND,
+                                  ALARM_LEVEL,
+                                  MY_DEVICE_ID,
+                                  IP,
+                                  PORT,
+                                  NETWORK};
     EXPECT_EQ(store->writes, expected);
-    const QList<PrefValue> values = {false, true, false, true, qint32(100), true, true,
-                                     qint32(2), QStringLiteral("1"), QStringLiteral("10.0.2.1"),
-                                     qint32(10552), false};
+    const QList<PrefValue> values = {false,
+                                     true,
+                                     false,
+                                     true,
+                                     qint32(100),
+                                     true,
+                                     true,
+                                     qint32(2),
+                                     QStringLiteral("1"),
+                                     QStringLiteral("10.0.2.1"),
+                                     qint32(10552),
+                                     false};
     EXPECT_EQ(store->values, values);
     // (A machine without a desktop session adds a line about the screen saver.)
     EXPECT_EQ(log.lines().filter(QRegularExpression("^(?!Screen saver)")),
@@ -158,7 +175,7 @@ TEST_F(AppDelegateTest, WithTheStreamOnEverySampleIsPublishedEvenWhilePaused) {
     delegate->graphView->setUpdatingIsEnabled(false);
     accelerometer.deliver(3.0, 3.0, 3.0, 10.01);
     ASSERT_EQ(published.size(), 2u);
-    EXPECT_EQ(published[1].absTime, 10.01);  // the new time stamp ...
+    EXPECT_EQ(published[1].absTime, 10.01);     // the new time stamp ...
     EXPECT_EQ(published[1].x, published[0].x);  // ... with the frozen values
     EXPECT_EQ(published[1].y, published[0].y);
     EXPECT_EQ(published[1].z, published[0].z);

@@ -35,8 +35,10 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         QStringList arguments;
         QString message;
     } cases[] = {
-        {{"--source", "gps"}, "Unknown source 'gps': use auto, accelerometer, sine or replay:FILE."},
-        {{"--source", "replay:"}, "Unknown source 'replay:': use auto, accelerometer, sine or replay:FILE."},
+        {{"--source", "gps"},
+         "Unknown source 'gps': use auto, accelerometer, sine or replay:FILE."},
+        {{"--source", "replay:"},
+         "Unknown source 'replay:': use auto, accelerometer, sine or replay:FILE."},
         {{"--duration", "0"}, "--duration needs a positive number of seconds, not '0'."},
         {{"--duration", "soon"}, "--duration needs a positive number of seconds, not 'soon'."},
         {{"--frobnicate"}, "Unknown option 'frobnicate'."},
@@ -55,7 +57,8 @@ TEST(CommandLine, HelpListsTheOptions) {
     EXPECT_FALSE(result.options);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.output.startsWith("Usage: shakelog [options]"));
-    for (const char *option : {"--source", "--config-dir", "--headless", "--duration", "--version"}) {
+    for (const char *option :
+         {"--source", "--config-dir", "--headless", "--duration", "--version"}) {
         EXPECT_TRUE(result.output.contains(option)) << option;
     }
 }

@@ -33,8 +33,8 @@ ProcessRun runShakelog(const QStringList &arguments, int timeoutMs = 20000) {
 
 TEST(ShakelogProcess, HeadlessSineRunReportsTheConfiguredRate) {
     QTemporaryDir config;
-    const ProcessRun run = runShakelog({"--headless", "--source", "sine", "--duration", "3",
-                                 "--config-dir", config.path()});
+    const ProcessRun run = runShakelog(
+        {"--headless", "--source", "sine", "--duration", "3", "--config-dir", config.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 3) << run.out.toStdString();
@@ -74,7 +74,8 @@ TEST(ShakelogProcess, ABadRecordingIsReportedWithItsLine) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("0.1,0.2,0.3,\n0.1,zero,0.3,\n");
     file.close();
-    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--config-dir", dir.path()});
+    const ProcessRun run =
+        runShakelog({"--headless", "--source", "replay:" + path, "--config-dir", dir.path()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(path + ":2: malformed line")) << run.err.toStdString();
 }
@@ -88,8 +89,8 @@ TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {
         file.write(QByteArray::number(k % 7 * 0.01) + ",0.0,-1.0,\n");
     }
     file.close();
-    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--duration", "2.5",
-                                 "--config-dir", dir.path()});
+    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--duration",
+                                        "2.5", "--config-dir", dir.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains("\n100hz\n") || run.out.contains("\n99hz\n") ||
                 run.out.contains("\n101hz\n"))

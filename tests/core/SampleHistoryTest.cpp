@@ -75,7 +75,8 @@ TEST_F(SampleHistoryTest, AtOneHundredHertzTheLabelShowsOneHundred) {
         }
     }
     // A mark falls on the sample after the first one of each new second.
-    const std::vector<std::pair<unsigned, int>> expected = {{1, 1}, {101, 100}, {201, 100}, {301, 100}};
+    const std::vector<std::pair<unsigned, int>> expected = {
+        {1, 1}, {101, 100}, {201, 100}, {301, 100}};
     EXPECT_EQ(marks, expected);
     EXPECT_EQ(SampleHistory::samplingRateText(100), QStringLiteral("100hz"));
 }

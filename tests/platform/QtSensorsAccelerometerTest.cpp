@@ -36,8 +36,8 @@ TEST_F(QtSensorsAccelerometerTest, ReadingsArriveInGWithThePhonesSigns) {
     EXPECT_EQ(backend->startedWithRate, 100);
 
     const double before = monotonicSeconds();
-    backend->push(0.0, 0.0, 9.80665);              // lying face up
-    backend->push(9.80665 / 2, -9.80665, 0.0);     // tilted, standing on its bottom edge
+    backend->push(0.0, 0.0, 9.80665);           // lying face up
+    backend->push(9.80665 / 2, -9.80665, 0.0);  // tilted, standing on its bottom edge
     const double after = monotonicSeconds();
     ASSERT_EQ(collector.events.size(), 2u);
     EXPECT_NEAR(collector.events[0].z, -1.0, 1e-12);

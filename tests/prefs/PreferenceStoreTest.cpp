@@ -37,7 +37,8 @@ TEST(PreferenceStore, UnreadableFileIsMovedAsideAndTheStoreStartsEmpty) {
     EXPECT_EQ(UserPref::getInt(QStringLiteral("SCAN_RATE")), 0);
     EXPECT_EQ(readFile(config.filePath() + ".corrupt"), garbage);  // the user's bytes are kept
     ASSERT_EQ(log.lines().size(), 1);
-    EXPECT_TRUE(log.lines()[0].contains(config.filePath() + ".corrupt")) << log.lines()[0].toStdString();
+    EXPECT_TRUE(log.lines()[0].contains(config.filePath() + ".corrupt"))
+        << log.lines()[0].toStdString();
     // The new file is whole and holds the zero value that the read stored.
     EXPECT_TRUE(PreferenceStore::parse(readFile(config.filePath())).has_value());
 

@@ -6,7 +6,9 @@
 #include <ostream>
 
 // Readable gtest failure messages for Qt strings.
-inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList &list, std::ostream *os) {
     *os << '[' << list.join(QStringLiteral(" | ")).toStdString() << ']';
 }
