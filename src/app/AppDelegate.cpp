@@ -6,8 +6,13 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "ui/GraphView.h"
+#include "ui/ImageCache.h"
+#include "ui/PanelController.h"
+#include "ui/PanelSlide.h"
 #include "ui_MainWindow.h"
 
+#include <QMainWindow>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cmath>
@@ -15,15 +20,47 @@
 using namespace SettingsKeys;
 
 AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject *parent)
-    : QObject(parent),
-      mUi(std::make_unique<Ui::MainWindow>()),
-      mAccelerometer(accelerometer),
+    : QObject(parent), mUi(std::make_unique<Ui::MainWindow>()), mAccelerometer(accelerometer),
       mShowWindow(showWindow) {
-    window = new QWidget;
+    window = new QMainWindow;
     mUi->setupUi(window);
+    window->setWindowIcon(ImageCache::sharedCache()->getImage(QStringLiteral("shakelog.png")));
     graphView = mUi->graphView;
-    graphView->mSamplingRate = mUi->mSamplingRate;
+    toolbar = mUi->toolbar;
+    mScrollInstructionView = mUi->mScrollInstructionView;
+    mLabelAlarm = mUi->mLabelAlarm;
     mLabelNetwork = mUi->mLabelNetwork;
+    mAlarmMessage = mUi->mAlarmMessage;
+    mButtonAlarm = mUi->mButtonAlarm;
+    mProgressAlarm = mUi->mProgressAlarm;
+
+    // The alarm button of the delegate and of the view are the one on-screen button.
+    graphView->mSamplingRate = mUi->mSamplingRate;
+    graphView->mAlarmMessage = mAlarmMessage;
+    graphView->mProgressAlarm = mProgressAlarm;
+    graphView->mAlarmStopButton = mButtonAlarm;
+
+    ImageCache *images = ImageCache::sharedCache();
+    mUi->actionRun->setIcon(images->getImage(QStringLiteral("pause.png")));
+    mUi->actionAlarm->setIcon(images->getImage(QStringLiteral("sound.png")));
+    mUi->actionInfo->setIcon(images->getImage(QStringLiteral("info.png")));
+    mUi->actionSpectrum->setIcon(images->getImage(QStringLiteral("spectrum.png")));
+    mUi->actionSettings->setIcon(images->getImage(QStringLiteral("share.png")));
+    mUi->actionConfiguration->setIcon(images->getImage(QStringLiteral("config.png")));
+    connect(mUi->actionRun, &QAction::triggered, this, &AppDelegate::toggleRun);
+    connect(mUi->actionAlarm, &QAction::triggered, this, &AppDelegate::toggleAlarm);
+    connect(mButtonAlarm, &QPushButton::clicked, this, &AppDelegate::toggleAlarm);
+    connect(mUi->actionInfo, &QAction::triggered, this, &AppDelegate::showInfo);
+    connect(mUi->actionSpectrum, &QAction::triggered, this, &AppDelegate::showSpectrum);
+    connect(mUi->actionSettings, &QAction::triggered, this, &AppDelegate::showSettings);
+    connect(mUi->actionConfiguration, &QAction::triggered, this, &AppDelegate::showConfiguration);
+    mPanels[size_t(Panel::Info)].action = mUi->actionInfo;
+    mPanels[size_t(Panel::Spectrum)].action = mUi->actionSpectrum;
+    mPanels[size_t(Panel::Settings)].action = mUi->actionSettings;
+    mPanels[size_t(Panel::Configuration)].action = mUi->actionConfiguration;
+    for (PanelSlot &slot : mPanels) {
+        slot.action->setEnabled(false);  // until its panel exists
+    }
 }
 
 AppDelegate::~AppDelegate() {
@@ -31,6 +68,9 @@ AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
     if (mAccelerometer) {
         mAccelerometer->setDelegate(nullptr);
+    }
+    for (PanelSlot &slot : mPanels) {
+        slot.controller.reset();  // before the window that holds their views
     }
     delete window;
 }
@@ -162,6 +202,88 @@ void AppDelegate::ticked() {
 
 void AppDelegate::accelerationUpdate(const AccelerationInfo &) {
     // The live stream turns the sample into one datagram here.
+}
+
+void AppDelegate::toggleRun() {
+    ImageCache *images = ImageCache::sharedCache();
+    const bool running = graphView->updatingIsEnabled();
+    toolbar->actions().at(0)->setIcon(
+        images->getImage(running ? QStringLiteral("forward.png") : QStringLiteral("pause.png")));
+    graphView->setUpdatingIsEnabled(!running);
+    graphView->setMIndexDraggedSoFar(0);
+    graphView->update();
+    mScrollInstructionView->setHidden(!mScrollInstructionView->isHidden());
+    bindNetworkLabel();
+}
+
+void AppDelegate::saveRunningState() {
+    const bool running = graphView->updatingIsEnabled();
+    UserPref::setBoolean(RUNNING_STATE, running);
+    if (running) {
+        toggleRun();
+    }
+}
+
+void AppDelegate::restoreRunningState() {
+    if (UserPref::getBoolean(RUNNING_STATE)) {
+        toggleRun();
+    }
+}
+
+void AppDelegate::slideUp(QWidget *view) { PanelSlide::slideUp(view, graphView); }
+
+void AppDelegate::toggleAlarm() {
+    ImageCache *images = ImageCache::sharedCache();
+    ShakeAlarm &alarm = graphView->alarm();
+    const bool switchOn = !alarm.isAlarmOn();
+    toolbar->actions().at(7)->setIcon(
+        images->getImage(switchOn ? QStringLiteral("ban.png") : QStringLiteral("sound.png")));
+    mLabelAlarm->setText(switchOn ? QStringLiteral("ALARM: ON") : QStringLiteral("ALARM: OFF"));
+    mAlarmMessage->setVisible(switchOn);
+    mButtonAlarm->setVisible(switchOn);
+    mProgressAlarm->setVisible(switchOn);
+    if (switchOn) {
+        alarm.switchOn(graphView->frequency());
+    } else {
+        alarm.switchOff();
+    }
+    mButtonAlarm->setStyleSheet(QStringLiteral("background-color: lightgray"));
+}
+
+void AppDelegate::setPanelFactory(Panel panel, PanelFactory factory) {
+    PanelSlot &slot = mPanels[size_t(panel)];
+    slot.factory = std::move(factory);
+    slot.action->setEnabled(bool(slot.factory));
+}
+
+PanelController *AppDelegate::panelController(Panel panel) const {
+    return mPanels[size_t(panel)].controller.get();
+}
+
+void AppDelegate::showPanel(Panel panel) {
+    PanelSlot &slot = mPanels[size_t(panel)];
+    if (!slot.controller && !slot.factory) {
+        return;
+    }
+    // The spectrum shows the live signal: recording goes on under it.
+    if (panel != Panel::Spectrum) {
+        saveRunningState();
+    }
+    if (!slot.controller) {
+        slot.controller = slot.factory(*this);
+        QWidget *view = slot.controller->view();
+        view->setParent(window);
+        view->move(0, PanelSlide::parkedCentreY(view) - view->height() / 2);
+        view->show();
+        view->raise();  // above everything the window holds
+    }
+    if (panel == Panel::Spectrum || panel == Panel::Settings) {
+        slot.controller->setGraphView(graphView);
+    }
+    slideUp(slot.controller->view());
+    if (panel == Panel::Spectrum) {
+        slot.controller->setAllowRefresh(true);
+    }
 }
 
 void AppDelegate::setSourceNote(const QString &note) {

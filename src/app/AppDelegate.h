@@ -2,40 +2,52 @@
 
 #include "core/AccelerationInfo.h"
 #include "platform/Accelerometer.h"
+#include "ui/PanelHost.h"
 
 #include <QObject>
 
+#include <array>
+#include <functional>
 #include <memory>
 
 class GraphView;
+class PanelController;
+class QAction;
 class QLabel;
+class QMainWindow;
+class QProgressBar;
+class QPushButton;
 class QTimer;
+class QToolBar;
 class QWidget;
 namespace Ui {
 class MainWindow;
 }
 
-// The application delegate: launch, activation, and the road of one sample from the
-// accelerometer to the history and, while the stream is on, to the "AccelerationUpdate"
-// notification. Owns the window and the waveform view. Main thread only.
-class AppDelegate : public QObject, public AccelerometerDelegate {
+// The application delegate: launch, activation, the road of one sample from the accelerometer
+// to the history and, while the stream is on, to the "AccelerationUpdate" notification; the
+// main screen's toolbar, the run/pause switch, the shake alarm switch and the panels. Owns the
+// window. Main thread only.
+class AppDelegate : public QObject, public AccelerometerDelegate, public PanelHost {
     Q_OBJECT
 public:
+    // The four panels of the toolbar.
+    enum class Panel { Info, Spectrum, Settings, Configuration };
+    using PanelFactory = std::function<std::unique_ptr<PanelController>(PanelHost &host)>;
+
     // `accelerometer` is the shared accelerometer (not owned; none when the sine-wave source
     // feeds the history instead). The window is shown at launch only when `showWindow`.
-    explicit AppDelegate(Accelerometer *accelerometer, bool showWindow = true,
-                         QObject *parent = nullptr);
+    explicit AppDelegate(Accelerometer *accelerometer, bool showWindow = true, QObject *parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
     // Runs once per process: a desktop activates the application at every focus change, and
     // a second run would connect the accelerometer and the stream observer again.
     void applicationDidBecomeActive();
-    void initAccelerometer();
-    void reloadUserConfiguration();
+    void initAccelerometer() override;
+    void reloadUserConfiguration() override;
 
-    void accelerometerDidAccelerate(Accelerometer *accelerometer,
-                                    const Acceleration &acceleration) override;
+    void accelerometerDidAccelerate(Accelerometer *accelerometer, const Acceleration &acceleration) override;
     void processAcceleration(const Acceleration &acceleration);
     void bindNetworkLabel();
 
@@ -50,16 +62,45 @@ public:
     bool networkEnabled() const { return mNetworkEnabled; }
     void setNetworkEnabled(bool enabled) { mNetworkEnabled = enabled; }
 
+    // Main screen.
+    void toggleRun();
+    void saveRunningState();
+    void restoreRunningState() override;
+    void slideUp(QWidget *view);
+    void toggleAlarm();
+    void showInfo() { showPanel(Panel::Info); }
+    void showSpectrum() { showPanel(Panel::Spectrum); }
+    void showSettings() { showPanel(Panel::Settings); }
+    void showConfiguration() { showPanel(Panel::Configuration); }
+
+    // How a panel is made. A panel without a factory has its toolbar button disabled.
+    void setPanelFactory(Panel panel, PanelFactory factory);
+    // The panel's controller once it has been opened, else none.
+    PanelController *panelController(Panel panel) const;
+
     // A note above the traces about the signal's source; hidden when empty.
     void setSourceNote(const QString &note);
 
-    QWidget *window = nullptr;        // owned
-    GraphView *graphView = nullptr;   // owned by the window
-    QLabel *mLabelNetwork = nullptr;  // stream state text
-    QTimer *mTimer = nullptr;         // the sine-wave source's timer; none when stopped
-    qint32 mSec = 0;                  // tick counter of the sine-wave source
+    QMainWindow *window = nullptr;     // owned
+    GraphView *graphView = nullptr;    // owned by the window
+    QToolBar *toolbar = nullptr;       // item 0: run/pause; item 7: alarm switch
+    QWidget *mScrollInstructionView = nullptr;  // hint shown while paused
+    QLabel *mLabelAlarm = nullptr;
+    QLabel *mLabelNetwork = nullptr;   // stream state text
+    QLabel *mAlarmMessage = nullptr;
+    QPushButton *mButtonAlarm = nullptr;
+    QProgressBar *mProgressAlarm = nullptr;
+    QTimer *mTimer = nullptr;          // the sine-wave source's timer; none when stopped
+    qint32 mSec = 0;                   // tick counter of the sine-wave source
 
 private:
+    struct PanelSlot {
+        PanelFactory factory;
+        std::unique_ptr<PanelController> controller;  // created on first opening
+        QAction *action = nullptr;
+    };
+
+    void showPanel(Panel panel);
     // SCAN_RATE, or 1 sample per second (with a log line) when the setting is not positive.
     int usableScanRate() const;
 
@@ -68,4 +109,5 @@ private:
     bool mShowWindow;
     bool mNetworkEnabled = false;  // copy of NETWORK once the stream is bound
     bool mActivated = false;
+    std::array<PanelSlot, 4> mPanels;
 };

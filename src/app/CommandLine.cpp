@@ -33,8 +33,16 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     const QCommandLineOption durationOption(QStringLiteral("duration"),
                                             QStringLiteral("Quit cleanly after this many seconds."),
                                             QStringLiteral("seconds"));
-    parser.addOptions(
-        {helpOption, versionOption, sourceOption, configOption, headlessOption, durationOption});
+    const QCommandLineOption screenshotOption(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Run the window (offscreen when there is no display), write a PNG of it to "
+                       "this file after --after seconds, and quit."),
+        QStringLiteral("file"));
+    const QCommandLineOption afterOption(
+        QStringLiteral("after"), QStringLiteral("Seconds before the screenshot is taken (default 3)."),
+        QStringLiteral("seconds"));
+    parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
+                       durationOption, screenshotOption, afterOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -81,18 +89,37 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     }
     options.configDirectory = parser.value(configOption);
     options.headless = parser.isSet(headlessOption);
-    if (parser.isSet(durationOption)) {
+    // A positive number of seconds, or a message about the option.
+    const auto seconds = [&parser](const QCommandLineOption &option, double *out) {
         bool ok = false;
-        const double seconds = parser.value(durationOption).toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e9) {
-            result.exitCode = 2;
-            result.output = QStringLiteral(
-                                "--duration needs a positive number of seconds, not "
-                                "'%1'.")
-                                .arg(parser.value(durationOption));
-            return result;
+        const double value = parser.value(option).toDouble(&ok);
+        if (!ok || !std::isfinite(value) || value <= 0 || value > 1e9) {
+            return QStringLiteral("--%1 needs a positive number of seconds, not '%2'.")
+                .arg(option.names().first(), parser.value(option));
         }
-        options.duration = seconds;
+        *out = value;
+        return QString();
+    };
+    if (parser.isSet(durationOption)) {
+        double value = 0;
+        result.output = seconds(durationOption, &value);
+        options.duration = value;
+    }
+    if (result.output.isEmpty() && parser.isSet(afterOption)) {
+        result.output = seconds(afterOption, &options.screenshotAfter);
+        if (result.output.isEmpty() && !parser.isSet(screenshotOption)) {
+            result.output = QStringLiteral("--after goes with --screenshot.");
+        }
+    }
+    if (!result.output.isEmpty()) {
+        result.exitCode = 2;
+        return result;
+    }
+    options.screenshotFile = parser.value(screenshotOption);
+    if (parser.isSet(screenshotOption) && options.headless) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--screenshot needs the window: leave out --headless.");
+        return result;
     }
     result.options = options;
     return result;

@@ -15,6 +15,8 @@ struct CommandLine {
     QString configDirectory;         // empty: $SHAKELOG_CONFIG_DIR or the XDG config folder
     bool headless = false;           // no window; the measured rate goes to standard output
     std::optional<double> duration;  // seconds until a clean quit
+    QString screenshotFile;          // write a PNG of the window after `screenshotAfter`, then quit
+    double screenshotAfter = 3.0;    // seconds
 
     struct Result;
     // `arguments` includes the program name first, as QCoreApplication::arguments().

@@ -9,6 +9,7 @@
 #include "ui/GraphView.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QTimer>
 
 #include <cstdio>
@@ -72,7 +73,8 @@ int main(int argc, char *argv[]) {
         return parsed.exitCode;
     }
     const CommandLine &options = *parsed.options;
-    if (options.headless) {
+    if (options.headless || (!options.screenshotFile.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
+                             qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
         // No display needed: render offscreen unless the caller chose a platform.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -117,6 +119,19 @@ int main(int argc, char *argv[]) {
     if (options.duration) {
         QTimer::singleShot(std::chrono::milliseconds(qint64(*options.duration * 1000.0)), &app,
                            &QCoreApplication::quit);
+    }
+
+    if (!options.screenshotFile.isEmpty()) {
+        QTimer::singleShot(std::chrono::milliseconds(qint64(options.screenshotAfter * 1000.0)), &app,
+                           [&delegate, &options] {
+                               const QString file = options.screenshotFile;
+                               if (!delegate.window->grab().save(file, "PNG")) {
+                                   printTo(stderr, QStringLiteral("shakelog: cannot write the screenshot %1").arg(file));
+                                   QCoreApplication::exit(1);
+                                   return;
+                               }
+                               QCoreApplication::quit();
+                           });
     }
 
     delegate.applicationDidFinishLaunching();

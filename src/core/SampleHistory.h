@@ -61,6 +61,10 @@ public:
     void setMDrawTime(bool drawTime) { mDrawTime = drawTime; }
 
     unsigned getNextIndex() const { return nextIndex; }
+    // The same, by ring slot (taken modulo 2048) rather than by offset.
+    double historyAtSlot(unsigned slot, int xyzIndex) const { return history[slot & kMask][xyzIndex]; }
+    const Date &timestampAtSlot(unsigned slot) const { return mTickHistory[slot & kMask]; }
+
     // Scrolling moves the ring position while paused; always kept modulo 2048.
     void setNextIndex(unsigned index) { nextIndex = index & kMask; }
 

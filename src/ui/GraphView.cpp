@@ -1,13 +1,49 @@
 #include "ui/GraphView.h"
 
+#include "core/DateText.h"
+#include "platform/SystemSound.h"
+#include "ui/ImageCache.h"
+#include "ui/WaveformGeometry.h"
+
+#include <QAbstractButton>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QTouchEvent>
 
-GraphView::GraphView(QWidget *parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+#include <algorithm>
+#include <cmath>
 
-void GraphView::setWallClock(SampleHistory::WallClock clock) {
-    mHistory.setWallClock(std::move(clock));
+using namespace Waveform;
+
+GraphView::GraphView(QWidget *parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_AcceptTouchEvents);
+    const char *images[] = {"needle_x.png", "needle_y.png", "needle_z.png"};
+    QLabel **needles[] = {&ivNeedleX, &ivNeedleY, &ivNeedleZ};
+    for (int axis = 0; axis < 3; ++axis) {
+        QLabel *needle = new QLabel(this);
+        needle->setPixmap(ImageCache::sharedCache()->getImage(QString::fromLatin1(images[axis])));
+        needle->setFixedSize(30, 16);
+        needle->setAttribute(Qt::WA_TransparentForMouseEvents);
+        *needles[axis] = needle;
+    }
+    for (unsigned axis = 0; axis < 3; ++axis) {
+        const QRectF strip = stripRect(int(axis), float(width()), float(height()));
+        needleOfAxis(axis)->move(0, int(strip.center().y()) - 8);
+    }
+    placeNeedles();
 }
+
+GraphView::~GraphView() {
+    if (mAlarmSoundID != 0) {
+        SystemSound::shared().disposeSystemSoundID(mAlarmSoundID);
+    }
+}
+
+void GraphView::setWallClock(SampleHistory::WallClock clock) { mHistory.setWallClock(std::move(clock)); }
 
 void GraphView::updateHistoryWithX(float x, float y, float z) {
     const SampleHistory::Update result = mHistory.updateHistoryWithX(x, y, z);
@@ -23,6 +59,36 @@ void GraphView::updateHistoryWithX(float x, float y, float z) {
     if (result.needsDisplay) {
         update();
     }
+    if (mAlarm.isAlarmOn()) {
+        advanceAlarm();
+    }
+}
+
+void GraphView::advanceAlarm() {
+    const ShakeAlarm::Tick tick = mAlarm.countDown(frequency());
+    if (tick.arming) {
+        if (mProgressAlarm) {
+            mProgressAlarm->setValue(int(std::lround(tick.progress * 1000.0f)));
+        }
+        if (mAlarmMessage) {
+            mAlarmMessage->setVisible(!tick.armed);
+        }
+        if (mProgressAlarm) {
+            mProgressAlarm->setVisible(!tick.armed);
+        }
+    }
+    if (tick.playSound) {
+        playAlarmSound();
+    }
+}
+
+void GraphView::playAlarmSound() {
+    SystemSound &sound = SystemSound::shared();
+    // Creation is tried again at every play while it fails; the alarm goes on regardless.
+    if (mAlarmSoundID == 0) {
+        mAlarmSoundID = sound.createSystemSoundID(kAlarmSound);
+    }
+    sound.playSystemSound(mAlarmSoundID);
 }
 
 void GraphView::setMDrawTime(bool drawTime) {
@@ -32,5 +98,166 @@ void GraphView::setMDrawTime(bool drawTime) {
 
 void GraphView::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
+    painter.fillRect(rect(), kViewBackground);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const float w = float(width());
+    const float h = float(height());
+    const unsigned position = mHistory.getNextIndex();
+    for (unsigned axis = 0; axis < 3; ++axis) {
+        drawHistory(axis, position, painter, stripRect(int(axis), w, h));
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context, const QRectF &bounds) {
+    const float x = float(bounds.x());
+    const float y = float(bounds.y());
+    const float w = float(bounds.width());
+    const float h = float(bounds.height());
+
+    context.save();
+    context.setClipRect(QRectF(x, y - kClipMargin, w, h + 2 * kClipMargin));
+    context.fillRect(bounds, kBand);
+
+    // Grid: four thin lines, the centre line, the borders; each group stroked on its own.
+    const float m = middle(y, h);
+    QPainterPath grid;
+    for (int k : {-2, -1, 1, 2}) {
+        const float gy = gridY(m, h, k);
+        grid.moveTo(x, gy);
+        grid.lineTo(x + w, gy);
+    }
+    context.strokePath(grid, QPen(kGrid, 1.0));
+    const float centre = std::round(m);
+    context.setPen(QPen(kGrid, kCentreLineWidth));
+    context.drawLine(QPointF(x, centre), QPointF(x + w, centre));
+    context.setPen(QPen(kGrid, 1.0));
+    context.drawLine(QPointF(x, y), QPointF(x + w, y));
+    context.drawLine(QPointF(x, y + h), QPointF(x + w, y + h));
+
+    const bool running = updatingIsEnabled();
+    // Paused, the trace reaches on under the resting needle.
+    const int n = kPoints + (running ? 0 : int(ivNeedleX->width()));
+
+    if (drawTime()) {
+        QPainterPath lines;
+        QFont font = context.font();
+        font.setPixelSize(kTimeLabelFontSize);
+        context.setFont(font);
+        context.setPen(kTimeLine);
+        for (int i = 0; i < n; ++i) {
+            const SampleHistory::Date &date = mHistory.timestampAtSlot(fromIndex + kWindowStart + unsigned(i));
+            if (!date) {
+                continue;
+            }
+            const float lineX = traceX(x, w, i);
+            lines.moveTo(lineX, kTimeLineTop);
+            lines.lineTo(lineX, kTimeLineBottom);
+            // Texts are placed by their top-left corner.
+            context.drawText(QRectF(lineX + kTimeLabelDx, kTimeLabelY, 200, 40), Qt::AlignLeft | Qt::AlignTop,
+                             DateText::clockTime(*date));
+        }
+        context.strokePath(lines, QPen(kTimeLine, 1.0));
+    }
+
+    QPainterPath trace;
+    const bool filtering = filteringIsEnabled();
+    for (int j = 0; j < n; ++j) {
+        const double stored = mHistory.historyAtSlot(fromIndex + kWindowStart + unsigned(j), int(axis));
+        const float v = drawnValue(stored, filtering);
+        if (mAlarm.tripTest(v, filtering) && mAlarmStopButton) {
+            mAlarmStopButton->setStyleSheet(QStringLiteral("background-color: red"));
+        }
+        const QPointF point(traceX(x, w, j), traceY(m, h, v));
+        if (j == 0) {
+            trace.moveTo(point);
+        } else {
+            trace.lineTo(point);
+        }
+        if (j == kPoints - 1 && running) {
+            if (QLabel *needle = needleOfAxis(axis)) {
+                needle->move(needle->x(), int(std::lround(point.y() - needle->height() / 2.0)));
+            }
+        }
+    }
+    context.strokePath(trace, QPen(kTrace, 1.0));
+
+    QFont letterFont = context.font();
+    letterFont.setPixelSize(kAxisLetterFontSize);
+    context.setFont(letterFont);
+    context.setPen(kAxisLetter);
+    context.drawText(QRectF(kAxisLetterX, centre + kAxisLetterDy, 200, 100), Qt::AlignLeft | Qt::AlignTop,
+                     QString(QChar(char16_t(88 + axis))));
+    context.restore();
+}
+
+QLabel *GraphView::needleOfAxis(unsigned axis) const {
+    switch (axis) {
+    case 0: return ivNeedleX;
+    case 1: return ivNeedleY;
+    case 2: return ivNeedleZ;
+    default: return nullptr;
+    }
+}
+
+void GraphView::placeNeedles() {
+    // Needles sit at the right edge; only their height follows the trace.
+    for (unsigned axis = 0; axis < 3; ++axis) {
+        QLabel *needle = needleOfAxis(axis);
+        needle->move(width() - needle->width(), needle->y());
+    }
+}
+
+void GraphView::resizeEvent(QResizeEvent *) { placeNeedles(); }
+
+void GraphView::touchesBegan(float x) { mLastTouchedX = x; }
+
+void GraphView::touchesEnded(float x) { mLastTouchedX = x; }
+
+void GraphView::touchesMoved(float x) {
+    if (!updatingIsEnabled()) {
+        const auto d = qint32(std::trunc(mLastTouchedX - x));
+        // The move that crosses a limit still scrolls; the counter is clamped after it.
+        if (mIndexDraggedSoFar > -kWindowStart && mIndexDraggedSoFar < 0) {
+            mHistory.setNextIndex(mHistory.getNextIndex() + unsigned(d));
+            update();
+        }
+        mIndexDraggedSoFar = std::clamp(mIndexDraggedSoFar + d, -kWindowStart, 0);
+    }
+    mLastTouchedX = x;
+}
+
+void GraphView::mousePressEvent(QMouseEvent *event) { touchesBegan(float(event->position().x())); }
+
+void GraphView::mouseMoveEvent(QMouseEvent *event) {
+    if (event->buttons() != Qt::NoButton) {
+        touchesMoved(float(event->position().x()));
+    }
+}
+
+void GraphView::mouseReleaseEvent(QMouseEvent *event) { touchesEnded(float(event->position().x())); }
+
+bool GraphView::event(QEvent *event) {
+    switch (event->type()) {
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd: {
+        auto *touch = static_cast<QTouchEvent *>(event);
+        if (touch->points().isEmpty()) {
+            break;
+        }
+        const float x = float(touch->points().first().position().x());
+        if (event->type() == QEvent::TouchBegin) {
+            touchesBegan(x);
+        } else if (event->type() == QEvent::TouchUpdate) {
+            touchesMoved(x);
+        } else {
+            touchesEnded(x);
+        }
+        event->accept();
+        return true;
+    }
+    default: break;
+    }
+    return QWidget::event(event);
 }

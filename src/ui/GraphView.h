@@ -1,32 +1,38 @@
 #pragma once
 
 #include "core/SampleHistory.h"
+#include "core/ShakeAlarm.h"
 
 #include <QWidget>
 
+class QAbstractButton;
 class QLabel;
+class QProgressBar;
 
-// The waveform view. It owns the sample history and shows the measured sampling rate in its
-// rate label; every reader of the history goes through the accessors here. Main thread only.
+// The waveform view. It owns the sample history and the shake alarm's state, draws the three
+// strips (x, y, z) of the latest 300 samples with grid, optional time lines and needles, and
+// lets the user drag back through the ring while recording is paused. Every reader of the
+// history goes through the accessors here. Main thread only.
 class GraphView : public QWidget {
     Q_OBJECT
 public:
+    // Where the alarm sound comes from.
+    static inline const QString kAlarmSound = QStringLiteral(":/sounds/alarm.wav");
+
     explicit GraphView(QWidget *parent = nullptr);
+    ~GraphView() override;
 
     // Tests and benchmarks control the wall clock of the second marks.
     void setWallClock(SampleHistory::WallClock clock);
 
     // Records one sample unless paused: filters and stores it, marks new seconds, updates the
-    // rate label and requests a redraw (after every sample, or about once a second).
+    // rate label, requests a redraw (after every sample, or about once a second) and advances
+    // the alarm's count-downs.
     void updateHistoryWithX(float x, float y, float z);
 
-    double getHistory(int offset, int xyzIndex) const {
-        return mHistory.getHistory(offset, xyzIndex);
-    }
+    double getHistory(int offset, int xyzIndex) const { return mHistory.getHistory(offset, xyzIndex); }
     double getLatestHistory(int xyzIndex) const { return mHistory.getLatestHistory(xyzIndex); }
-    const SampleHistory::Date &getTimestamp(int offset) const {
-        return mHistory.getTimestamp(offset);
-    }
+    const SampleHistory::Date &getTimestamp(int offset) const { return mHistory.getTimestamp(offset); }
 
     bool filteringIsEnabled() const { return mHistory.filteringIsEnabled(); }
     void setFilteringEnabled(bool enabled) { mHistory.setFilteringEnabled(enabled); }
@@ -38,15 +44,38 @@ public:
     void setMRealTime(bool realTime) { mHistory.setMRealTime(realTime); }
     bool drawTime() const { return mHistory.drawTime(); }
     void setMDrawTime(bool drawTime);
+    unsigned nextIndex() const { return mHistory.getNextIndex(); }
 
-    // Trip level of the shake alarm, in units of the drawn trace value.
-    float alarmLevel() const { return mAlarmLevel; }
-    void setMAlarmLevel(float level) { mAlarmLevel = level; }
+    // Scroll distance in samples since the last reset: 0 (newest) down to -1748.
+    qint32 indexDraggedSoFar() const { return mIndexDraggedSoFar; }
+    void setMIndexDraggedSoFar(qint32 samples) { mIndexDraggedSoFar = samples; }
+    float lastTouchedX() const { return mLastTouchedX; }
 
-    const SampleHistory &history() const { return mHistory; }
+    // The shake alarm's state (switched by the delegate's toggleAlarm).
+    ShakeAlarm &alarm() { return mAlarm; }
+    const ShakeAlarm &alarm() const { return mAlarm; }
+    float alarmLevel() const { return mAlarm.alarmLevel(); }
+    void setMAlarmLevel(float level) { mAlarm.setMAlarmLevel(level); }
 
-    // The label that shows the measured rate ("100hz"); not owned.
+    // Draws the strip of one axis at ring position `fromIndex` into `bounds`.
+    void drawHistory(unsigned axis, unsigned fromIndex, QPainter &context, const QRectF &bounds);
+
+    // Scrolling, with the horizontal position of the touch (or mouse) in view points.
+    void touchesBegan(float x);
+    void touchesMoved(float x);
+    void touchesEnded(float x);
+
+    // Outlets, not owned: the measured-rate label, and the alarm's progress bar (0 to 1000),
+    // message and button (red once tripped).
     QLabel *mSamplingRate = nullptr;
+    QProgressBar *mProgressAlarm = nullptr;
+    QLabel *mAlarmMessage = nullptr;
+    QAbstractButton *mAlarmStopButton = nullptr;
+
+    // Needle images at the right end of the strips; children of this view.
+    QLabel *ivNeedleX = nullptr;
+    QLabel *ivNeedleY = nullptr;
+    QLabel *ivNeedleZ = nullptr;
 
 signals:
     // At every second mark: the number of samples in the last wall-clock second.
@@ -54,8 +83,21 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    void advanceAlarm();
+    void playAlarmSound();
+    QLabel *needleOfAxis(unsigned axis) const;
+    void placeNeedles();
+
     SampleHistory mHistory;
-    float mAlarmLevel = 0.0f;
+    ShakeAlarm mAlarm;
+    quint32 mAlarmSoundID = 0;     // system sound of the alarm; 0 until first created
+    float mLastTouchedX = 0;       // horizontal position at the previous touch event
+    qint32 mIndexDraggedSoFar = 0;  // 0 (newest) to -1748
 };

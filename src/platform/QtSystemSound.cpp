@@ -1,0 +1,57 @@
+#include "platform/QtSystemSound.h"
+
+#include "platform/SystemLog.h"
+
+#include <QAudioDevice>
+#include <QFileInfo>
+#include <QMediaDevices>
+#include <QSoundEffect>
+#include <QUrl>
+
+namespace {
+SystemSound *installed = nullptr;
+}
+
+SystemSound &SystemSound::shared() {
+    if (installed) {
+        return *installed;
+    }
+    static QtSystemSound sound;
+    return sound;
+}
+
+void SystemSound::setShared(SystemSound *sound) { installed = sound; }
+
+QtSystemSound::QtSystemSound() = default;
+QtSystemSound::~QtSystemSound() = default;
+
+quint32 QtSystemSound::createSystemSoundID(const QString &url) {
+    if (!QFileInfo::exists(url)) {
+        return 0;
+    }
+    auto effect = std::make_unique<QSoundEffect>();
+    effect->setSource(url.startsWith(QLatin1Char(':')) ? QUrl(QStringLiteral("qrc") + url)
+                                                       : QUrl::fromLocalFile(url));
+    const quint32 id = mNextID++;
+    mSounds.emplace(id, std::move(effect));
+    return id;
+}
+
+void QtSystemSound::playSystemSound(quint32 soundID) {
+    const auto it = mSounds.find(soundID);
+    if (it == mSounds.end()) {
+        return;
+    }
+    // With no output QSoundEffect logs once and then claims to play for ever; skip it instead.
+    if (QMediaDevices::audioOutputs().isEmpty()) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            SystemLog::log(QStringLiteral("No audio output: the alarm sound stays silent"));
+        }
+        return;
+    }
+    it->second->play();
+}
+
+void QtSystemSound::disposeSystemSoundID(quint32 soundID) { mSounds.erase(soundID); }

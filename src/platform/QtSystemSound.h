@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/SystemSound.h"
+
+#include <map>
+#include <memory>
+
+class QSoundEffect;
+
+// System sounds through QSoundEffect. Without an audio output a sound is still created, and
+// playing it does nothing.
+class QtSystemSound : public SystemSound {
+public:
+    QtSystemSound();
+    ~QtSystemSound() override;
+
+    quint32 createSystemSoundID(const QString &url) override;
+    void playSystemSound(quint32 soundID) override;
+    void disposeSystemSoundID(quint32 soundID) override;
+
+private:
+    std::map<quint32, std::unique_ptr<QSoundEffect>> mSounds;
+    quint32 mNextID = 1;
+};
