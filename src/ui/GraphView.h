@@ -45,6 +45,7 @@ public:
     bool drawTime() const { return mHistory.drawTime(); }
     void setMDrawTime(bool drawTime);
     unsigned nextIndex() const { return mHistory.getNextIndex(); }
+    const SampleHistory &history() const { return mHistory; }
 
     // Scroll distance in samples since the last reset: 0 (newest) down to -1748.
     qint32 indexDraggedSoFar() const { return mIndexDraggedSoFar; }

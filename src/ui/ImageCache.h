@@ -11,6 +11,7 @@
 class ImageCache {
 public:
     static ImageCache *sharedCache();
+    ImageCache() = default;  // tests make caches of their own
 
     // The cached image, loading it on first request; a null pixmap when it cannot be loaded.
     QPixmap getImage(const QString &key);
