@@ -43,6 +43,9 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         {{"--duration", "soon"}, "--duration needs a positive number of seconds, not 'soon'."},
         {{"--frobnicate"}, "Unknown option 'frobnicate'."},
         {{"extra"}, "Unexpected argument 'extra'; see --help."},
+        {{"--after", "2"}, "--after goes with --screenshot."},
+        {{"--screenshot", "a.png", "--after", "-1"}, "--after needs a positive number of seconds, not '-1'."},
+        {{"--screenshot", "a.png", "--headless"}, "--screenshot needs the window: leave out --headless."},
     };
     for (const auto &c : cases) {
         const auto result = parse(c.arguments);

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -95,6 +96,16 @@ TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {
     EXPECT_TRUE(run.out.contains("\n100hz\n") || run.out.contains("\n99hz\n") ||
                 run.out.contains("\n101hz\n"))
         << run.out.toStdString();
+}
+
+TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("shot.png");
+    const ProcessRun run = runShakelog({"--source", "sine", "--screenshot", file, "--after", "1",
+                                        "--config-dir", dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QImage shot(file);
+    EXPECT_EQ(shot.size(), QSize(320, 460));
 }
 
 }  // namespace
