@@ -5,6 +5,7 @@
 #include "platform/SystemLog.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "spectrum/SpectrumViewController.h"
 #include "ui/GraphView.h"
 #include "ui/ImageCache.h"
 #include "ui/PanelController.h"
@@ -61,6 +62,7 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     for (PanelSlot &slot : mPanels) {
         slot.action->setEnabled(false);  // until its panel exists
     }
+    setPanelFactory(Panel::Spectrum, [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
 }
 
 AppDelegate::~AppDelegate() {
