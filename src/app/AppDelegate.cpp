@@ -125,7 +125,26 @@ void AppDelegate::applicationDidBecomeActive() {
                 accelerationUpdate(*info);
             }
         });
-    mNetworkEnabled = UserPref::getBoolean(NETWORK);
+    // Stream set-up: one socket for the life of the process.
+    mStream.open(mStreamOverride ? mStreamOverride->port : UserPref::getInt(PORT));
+    mNetworkEnabled = mStreamOverride ? true : UserPref::getBoolean(NETWORK);
+    bindSocketMode();
+}
+
+void AppDelegate::bindSocketMode() {
+    mNetworkEnabled = mStreamOverride ? true : UserPref::getBoolean(NETWORK);
+    SHAKELOG_LOG("networkEnabled %d", int(mNetworkEnabled));
+    bindNetworkLabel();
+    const bool broadcast = mStreamOverride ? mStreamOverride->broadcast : UserPref::getBoolean(BROADCAST);
+    SHAKELOG_LOG("isBroadcast %d", int(broadcast));
+    if (broadcast) {
+        mStream.bind(true, QString(), 0);
+    } else if (mStreamOverride) {
+        mStream.bind(false, mStreamOverride->ip, mStreamOverride->port);
+    } else {
+        const QString ip = UserPref::getString(IP);
+        mStream.bind(false, ip, UserPref::getInt(PORT));
+    }
 }
 
 int AppDelegate::usableScanRate() const {
@@ -143,6 +162,9 @@ void AppDelegate::initAccelerometer() {
     if (mAccelerometer) {
         mAccelerometer->setDelegate(this);
         mAccelerometer->setUpdateInterval(interval);
+    }
+    if (mTimer) {
+        startTimer();  // the sine-wave source takes the new rate too
     }
 }
 
@@ -202,8 +224,12 @@ void AppDelegate::ticked() {
     graphView->updateHistoryWithX(x, y, z);
 }
 
-void AppDelegate::accelerationUpdate(const AccelerationInfo &) {
-    // The live stream turns the sample into one datagram here.
+void AppDelegate::accelerationUpdate(const AccelerationInfo &info) {
+    if (!graphView->updatingIsEnabled() || !mNetworkEnabled || mStream.udpSocket() == -1) {
+        return;
+    }
+    const QString deviceName = UserPref::getString(MY_DEVICE_ID);
+    mStream.send(SampleStream::datagram(deviceName, info.absTime, info.x, info.y, info.z));
 }
 
 void AppDelegate::toggleRun() {

@@ -2,6 +2,7 @@
 
 #include "core/AccelerationInfo.h"
 #include "platform/Accelerometer.h"
+#include "stream/SampleStream.h"
 #include "ui/PanelHost.h"
 
 #include <QObject>
@@ -9,6 +10,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class GraphView;
 class PanelController;
@@ -56,8 +58,19 @@ public:
     void stopTimer();
     void ticked();
 
-    // Observer of "AccelerationUpdate"; the live stream sends the datagram here.
+    // The live stream. Observer of "AccelerationUpdate": sends the sample as one datagram
+    // while the stream is on and recording runs.
     void accelerationUpdate(const AccelerationInfo &info);
+    // Re-reads NETWORK, BROADCAST, IP and PORT into the stream (after every change of them).
+    void bindSocketMode();
+    // Streams for this run without touching the stored settings (--stream, --broadcast).
+    struct StreamOverride {
+        bool broadcast = false;
+        QString ip;
+        int port = 0;
+    };
+    void setStreamOverride(const StreamOverride &streamOverride) { mStreamOverride = streamOverride; }
+    const SampleStream &stream() const { return mStream; }
 
     bool networkEnabled() const { return mNetworkEnabled; }
     void setNetworkEnabled(bool enabled) { mNetworkEnabled = enabled; }
@@ -110,4 +123,6 @@ private:
     bool mNetworkEnabled = false;  // copy of NETWORK once the stream is bound
     bool mActivated = false;
     std::array<PanelSlot, 4> mPanels;
+    SampleStream mStream;
+    std::optional<StreamOverride> mStreamOverride;
 };

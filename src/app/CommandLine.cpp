@@ -5,6 +5,15 @@
 
 #include <cmath>
 
+namespace {
+// 1 to 65535, else 0.
+int parsePort(const QString &text) {
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : 0;
+}
+}  // namespace
+
 CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -20,7 +29,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         QStringLiteral("source"),
         QStringLiteral("Where samples come from: auto (the accelerometer when one is found, "
                        "otherwise the built-in demo recording), accelerometer, sine (three test "
-                       "sine waves) or replay:FILE (a recording of CSV export or stream lines)."),
+                       "sine waves), replay:FILE (a recording of CSV export or stream lines) or "
+                       "udp:[ADDR:]PORT (another Shakelog's live stream)."),
         QStringLiteral("source"), QStringLiteral("auto"));
     const QCommandLineOption configOption(
         QStringLiteral("config-dir"),
@@ -41,8 +51,17 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     const QCommandLineOption afterOption(
         QStringLiteral("after"), QStringLiteral("Seconds before the screenshot is taken (default 3)."),
         QStringLiteral("seconds"));
+    const QCommandLineOption streamOption(
+        QStringLiteral("stream"),
+        QStringLiteral("Stream every sample to HOST:PORT (an IPv4 address) for this run, "
+                       "whatever the stored stream settings."),
+        QStringLiteral("host:port"));
+    const QCommandLineOption broadcastOption(
+        QStringLiteral("broadcast"),
+        QStringLiteral("Stream every sample to the broadcast address on PORT for this run."),
+        QStringLiteral("port"));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
-                       durationOption, screenshotOption, afterOption});
+                       durationOption, screenshotOption, afterOption, streamOption, broadcastOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -79,13 +98,52 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     } else if (source.startsWith(QLatin1String("replay:")) && source.size() > 7) {
         options.source = Source::Replay;
         options.replayFile = source.mid(7);
+    } else if (source.startsWith(QLatin1String("udp:"))) {
+        options.source = Source::Udp;
+        const QString where = source.mid(4);
+        const qsizetype colon = where.lastIndexOf(QLatin1Char(':'));
+        options.listenAddress = colon < 0 ? QString() : where.left(colon);
+        options.listenPort = parsePort(where.mid(colon + 1));
+        if (options.listenPort <= 0) {
+            result.exitCode = 2;
+            result.output = QStringLiteral("udp: needs a port from 1 to 65535, as in udp:10552 or "
+                                           "udp:127.0.0.1:10552.");
+            return result;
+        }
     } else {
         result.exitCode = 2;
-        result.output = QStringLiteral(
-                            "Unknown source '%1': use auto, accelerometer, sine or "
-                            "replay:FILE.")
+        result.output = QStringLiteral("Unknown source '%1': use auto, accelerometer, sine, "
+                                       "replay:FILE or udp:[ADDR:]PORT.")
                             .arg(source);
         return result;
+    }
+    if (parser.isSet(streamOption) && parser.isSet(broadcastOption)) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--stream and --broadcast exclude each other.");
+        return result;
+    }
+    if (parser.isSet(streamOption)) {
+        const QString target = parser.value(streamOption);
+        const qsizetype colon = target.lastIndexOf(QLatin1Char(':'));
+        options.streamHost = target.left(colon);
+        options.streamPort = colon > 0 ? parsePort(target.mid(colon + 1)) : 0;
+        if (options.streamPort <= 0) {
+            result.exitCode = 2;
+            result.output = QStringLiteral("--stream needs HOST:PORT with a port from 1 to 65535, "
+                                           "not '%1'.")
+                                .arg(target);
+            return result;
+        }
+    }
+    if (parser.isSet(broadcastOption)) {
+        options.streamBroadcast = true;
+        options.streamPort = parsePort(parser.value(broadcastOption));
+        if (options.streamPort <= 0) {
+            result.exitCode = 2;
+            result.output = QStringLiteral("--broadcast needs a port from 1 to 65535, not '%1'.")
+                                .arg(parser.value(broadcastOption));
+            return result;
+        }
     }
     options.configDirectory = parser.value(configOption);
     options.headless = parser.isSet(headlessOption);

@@ -8,10 +8,16 @@
 // What the command line asks for. parse() handles --help and --version itself (printing and
 // telling the caller to exit 0) and reports bad options as a message for standard error.
 struct CommandLine {
-    enum class Source { Auto, Accelerometer, Sine, Replay };
+    enum class Source { Auto, Accelerometer, Sine, Replay, Udp };
 
     Source source = Source::Auto;
     QString replayFile;              // with Source::Replay
+    QString listenAddress;  // with Source::Udp: empty for every address
+    int listenPort = 0;     // with Source::Udp
+    // --stream HOST:PORT or --broadcast PORT: stream this run (port 0: not asked for)
+    bool streamBroadcast = false;
+    QString streamHost;
+    int streamPort = 0;
     QString configDirectory;         // empty: $SHAKELOG_CONFIG_DIR or the XDG config folder
     bool headless = false;           // no window; the measured rate goes to standard output
     std::optional<double> duration;  // seconds until a clean quit

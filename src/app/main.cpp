@@ -6,6 +6,7 @@
 #include "platform/TerminationSignals.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "stream/UdpReceiveSource.h"
 #include "ui/GraphView.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
     switch (options.source) {
     case CommandLine::Source::Sine: return nullptr;
     case CommandLine::Source::Replay: return ReplaySource::open(options.replayFile, false, error);
+    case CommandLine::Source::Udp: return UdpReceiveSource::listen(options.listenAddress, options.listenPort, error);
     case CommandLine::Source::Accelerometer:
     case CommandLine::Source::Auto: {
         const QByteArray identifier = QtSensorsAccelerometer::findAccelerometer();
@@ -107,6 +109,9 @@ int main(int argc, char *argv[]) {
 
     TerminationSignals terminationSignals;
     AppDelegate delegate(accelerometer, !options.headless);
+    if (options.streamPort > 0) {
+        delegate.setStreamOverride({options.streamBroadcast, options.streamHost, options.streamPort});
+    }
     if (!note.isEmpty()) {
         SystemLog::log(note);
         delegate.setSourceNote(note);

@@ -1,5 +1,6 @@
 #include "core/ReplaySource.h"
 
+#include "core/SampleLine.h"
 #include "platform/MonotonicClock.h"
 
 #include <QFile>
@@ -7,35 +8,6 @@
 #include <cmath>
 
 namespace {
-bool parseNumber(const QByteArray &field, float *out) {
-    bool ok = false;
-    const double value = field.trimmed().toDouble(&ok);  // C locale, whatever the user's
-    if (!ok || !std::isfinite(value)) {
-        return false;
-    }
-    *out = float(value);
-    return true;
-}
-
-bool parseLine(const QByteArray &line, ReplaySource::Sample *sample) {
-    const QList<QByteArray> fields = line.split(',');
-    int first;
-    if (fields.size() == 3 || fields.size() == 4) {
-        first = 0;  // x,y,z[,date]
-    } else if (fields.size() >= 5) {
-        // name,time,x,y,z: the name may itself hold commas, so count from the end.
-        float time;
-        if (!parseNumber(fields[fields.size() - 4], &time)) {
-            return false;
-        }
-        first = int(fields.size()) - 3;
-    } else {
-        return false;
-    }
-    return parseNumber(fields[first], &sample->x) && parseNumber(fields[first + 1], &sample->y) &&
-           parseNumber(fields[first + 2], &sample->z);
-}
-
 // A suspended machine must not come back to a burst of minutes of samples.
 constexpr double kMaxCatchUpSeconds = 1.0;
 }  // namespace
@@ -50,8 +22,8 @@ std::vector<ReplaySource::Sample> ReplaySource::parse(const QByteArray &bytes,
         if (line.isEmpty() || line.startsWith('#')) {
             continue;
         }
-        Sample sample{};
-        if (!parseLine(line, &sample)) {
+        SampleLine::Values sample;
+        if (!SampleLine::parse(line, &sample)) {
             *error = QStringLiteral(
                          "%1:%2: malformed line, expected \"x,y,z,[date]\" or "
                          "\"name,time,x,y,z\": %3")
@@ -60,7 +32,7 @@ std::vector<ReplaySource::Sample> ReplaySource::parse(const QByteArray &bytes,
                          .arg(QString::fromUtf8(line.left(80)));
             return {};
         }
-        samples.push_back(sample);
+        samples.push_back({sample.x, sample.y, sample.z});
     }
     if (samples.empty()) {
         *error = QStringLiteral("%1: no samples in the file").arg(fileName);

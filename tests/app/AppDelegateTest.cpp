@@ -127,7 +127,8 @@ TEST_F(AppDelegateTest, RepeatedActivationConnectsOnce) {
     EXPECT_DOUBLE_EQ(accelerometer.interval, double(1.0f / 100.0f));
     EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(kAccelerationUpdate), 1);
     EXPECT_EQ(log.lines(), QStringList({"Initializing Accelerometer 0.010000 interval",
-                                        "applicationDidBecomeActive - starting network now"}));
+                                        "applicationDidBecomeActive - starting network now",
+                                        "networkEnabled 0", "isBroadcast 0"}));
 }
 
 TEST_F(AppDelegateTest, ANonPositiveRateSamplesOncePerSecond) {

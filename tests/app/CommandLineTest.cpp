@@ -36,9 +36,9 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         QString message;
     } cases[] = {
         {{"--source", "gps"},
-         "Unknown source 'gps': use auto, accelerometer, sine or replay:FILE."},
+         "Unknown source 'gps': use auto, accelerometer, sine, replay:FILE or udp:[ADDR:]PORT."},
         {{"--source", "replay:"},
-         "Unknown source 'replay:': use auto, accelerometer, sine or replay:FILE."},
+         "Unknown source 'replay:': use auto, accelerometer, sine, replay:FILE or udp:[ADDR:]PORT."},
         {{"--duration", "0"}, "--duration needs a positive number of seconds, not '0'."},
         {{"--duration", "soon"}, "--duration needs a positive number of seconds, not 'soon'."},
         {{"--frobnicate"}, "Unknown option 'frobnicate'."},

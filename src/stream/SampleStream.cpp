@@ -1,0 +1,94 @@
+#include "stream/SampleStream.h"
+
+#include "platform/SystemLog.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+SampleStream::~SampleStream() {
+    if (mSocket >= 0) {
+        ::close(mSocket);
+    }
+}
+
+QByteArray SampleStream::datagram(const QString &deviceName, double absTime, double x, double y, double z) {
+    // QString::asprintf formats numbers in the C locale, whatever the user's locale.
+    return deviceName.toUtf8() + ',' +
+           QString::asprintf("%.3f,%1.3f,%1.3f,%1.3f\n", absTime, x, y, z).toLatin1();
+}
+
+bool SampleStream::open(int port) {
+    if (mSocket >= 0) {
+        return true;
+    }
+    mSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (mSocket < 0) {
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(mSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    mTarget = sockaddr_in{};
+    mTarget.sin_family = AF_INET;
+    mTarget.sin_addr.s_addr = INADDR_BROADCAST;
+    setPort(port);
+    return true;
+}
+
+bool SampleStream::setPort(int port) {
+    // The port would otherwise be taken modulo 65536 and aim the stream somewhere unintended.
+    if (port < 1 || port > 65535) {
+        SHAKELOG_LOG("PORT %d is not a UDP port (1 to 65535); the stream keeps port %d", port,
+                     int(ntohs(mTarget.sin_port)));
+        return false;
+    }
+    mTarget.sin_port = htons(quint16(port));
+    return true;
+}
+
+void SampleStream::bind(bool broadcast, const QString &ip, int port) {
+    int option = 1;
+    if (broadcast) {
+        mTarget.sin_addr.s_addr = INADDR_BROADCAST;
+    } else {
+        const QByteArray text = ip.toUtf8();
+        std::printf("addr=%s\n", text.constData());
+        std::fflush(stdout);
+        in_addr parsed{};
+        if (::inet_aton(text.constData(), &parsed) != 0) {
+            mTarget.sin_addr = parsed;
+        } else {
+            char kept[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &mTarget.sin_addr, kept, sizeof kept);
+            SystemLog::log(QStringLiteral("IP \"%1\" is not an IPv4 address; the stream keeps %2")
+                               .arg(ip, QString::fromLatin1(kept)));
+        }
+        setPort(port);
+        option = 0;
+    }
+    if (mSocket >= 0) {
+        ::setsockopt(mSocket, SOL_SOCKET, SO_BROADCAST, &option, sizeof option);
+    }
+}
+
+void SampleStream::send(const QByteArray &datagram) {
+    if (mSocket < 0 || mTarget.sin_port == 0) {
+        return;
+    }
+    const ssize_t sent = ::sendto(mSocket, datagram.constData(), size_t(datagram.size()), 0,
+                                  reinterpret_cast<const sockaddr *>(&mTarget), sizeof mTarget);
+    if (sent < 0) {
+        SHAKELOG_LOG("Socket error %d udp %d", errno, mSocket);
+    }
+}
+
+bool SampleStream::broadcastOption() const {
+    int value = 0;
+    socklen_t length = sizeof value;
+    if (mSocket < 0 || ::getsockopt(mSocket, SOL_SOCKET, SO_BROADCAST, &value, &length) != 0) {
+        return false;
+    }
+    return value != 0;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <netinet/in.h>
+
+// The live stream's socket and target: one UDP datagram per sample, one line of text each,
+// "name,time,x,y,z\n" with three decimals. The socket is opened once and kept for the life of
+// the process. Main thread only.
+class SampleStream {
+public:
+    SampleStream() = default;
+    ~SampleStream();
+    SampleStream(const SampleStream &) = delete;
+    SampleStream &operator=(const SampleStream &) = delete;
+
+    // The datagram of one sample: "%@,%.3f,%1.3f,%1.3f,%1.3f\n" in the C locale, the device
+    // name as it is (UTF-8, not escaped), no terminating zero byte.
+    static QByteArray datagram(const QString &deviceName, double absTime, double x, double y, double z);
+
+    // Socket set-up: a UDP socket with the broadcast option on, aimed at 255.255.255.255:port.
+    // Returns false (socket -1) when no socket can be had.
+    bool open(int port);
+
+    // Aims the stream: the broadcast address, or `ip` (dotted IPv4, inet_aton forms) at `port`.
+    // In broadcast mode the port stays as it was. An address that does not parse and a port
+    // outside 1…65535 are refused with a log line: the target keeps its last valid values.
+    void bind(bool broadcast, const QString &ip, int port);
+
+    // Sends one datagram; a failure is logged ("Socket error %d udp %d") and dropped. Nothing
+    // is sent while the target has no valid port.
+    void send(const QByteArray &datagram);
+
+    int udpSocket() const { return mSocket; }
+    const sockaddr_in &targetAddress() const { return mTarget; }
+    // The socket's SO_BROADCAST option as the system reports it.
+    bool broadcastOption() const;
+
+private:
+    bool setPort(int port);
+
+    int mSocket = -1;
+    sockaddr_in mTarget{};  // where every datagram goes; port 0 while none is valid
+};
