@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "platform/IdleTimer.h"
+#include "platform/MonotonicClock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
 #include "prefs/SettingsKeys.h"
@@ -221,7 +222,8 @@ void AppDelegate::ticked() {
     const float x = float(std::sin(double(n / 3.0f)) / double(6.8f));
     const float y = float(std::sin(double(n * 0.25f)) / double(7.1f));
     const float z = float(std::sin(double(n / 6.0f)) / double(8.4f));
-    graphView->updateHistoryWithX(x, y, z);
+    // The whole road of a sample, so that the test signal can be streamed too.
+    processAcceleration({x, y, z, monotonicSeconds()});
 }
 
 void AppDelegate::accelerationUpdate(const AccelerationInfo &info) {

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -106,6 +108,25 @@ TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QImage shot(file);
     EXPECT_EQ(shot.size(), QSize(320, 460));
+}
+
+TEST(ShakelogProcess, OneInstanceShowsAnothersLiveSignal) {
+    QTemporaryDir sender, receiver;
+    const int port = 20000 + int(QCoreApplication::applicationPid() % 20000);
+    QProcess listening;
+    listening.start(QStringLiteral(SHAKELOG_EXECUTABLE),
+                    {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port), "--duration", "4",
+                     "--config-dir", receiver.path()});
+    ASSERT_TRUE(listening.waitForStarted());
+    QThread::msleep(500);
+    const ProcessRun run = runShakelog({"--headless", "--source", "sine", "--stream",
+                                        QStringLiteral("127.0.0.1:%1").arg(port), "--duration", "3",
+                                        "--config-dir", sender.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_TRUE(listening.waitForFinished(10000));
+    const QString out = QString::fromUtf8(listening.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("\n100hz\n") || out.contains("\n99hz\n") || out.contains("\n101hz\n"))
+        << out.toStdString() << listening.readAllStandardError().toStdString();
 }
 
 }  // namespace

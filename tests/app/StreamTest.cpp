@@ -1,0 +1,125 @@
+// The live stream as the application drives it: settings, activation, the road of a sample.
+#include "app/AppDelegate.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+#include "support/FakeAccelerometer.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackReceiver.h"
+#include "support/Printers.h"
+#include "support/TempConfig.h"
+#include "ui/GraphView.h"
+
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace SettingsKeys;
+
+// Launched and activated, aimed at a loopback receiver, stream switched on the way the sharing
+// panel does it (setting, then rebinding).
+class StreamTest : public ::testing::Test {
+protected:
+    StreamTest() {
+        UserPref::setString(IP, "127.0.0.1");
+        UserPref::setInt(PORT, receiver.port());
+        UserPref::setString(MY_DEVICE_ID, "1");
+        UserPref::setBoolean(HAS_INITIALIZED_1_2, true);  // keep IP and PORT as set above
+        delegate.applicationDidFinishLaunching();
+        testing::internal::CaptureStdout();  // "addr=…"
+        delegate.applicationDidBecomeActive();
+        testing::internal::GetCapturedStdout();
+        setNetwork(true);
+    }
+    // As the sharing panel does: store the switch, then rebind.
+    void setNetwork(bool on) {
+        UserPref::setBoolean(NETWORK, on);
+        testing::internal::CaptureStdout();
+        delegate.bindSocketMode();
+        testing::internal::GetCapturedStdout();
+    }
+    void sample(double x, double t) { accelerometer.deliver(x, 0.0, 0.0, t); }
+
+    TempConfig config;
+    LogCapture log;
+    LoopbackReceiver receiver;
+    FakeAccelerometer accelerometer;
+    AppDelegate delegate{&accelerometer, false};
+};
+
+TEST_F(StreamTest, EverySampleLeavesInOrderAsOneDatagram) {
+    EXPECT_EQ(delegate.mLabelNetwork->text(), "NETWORK: ON");
+    delegate.graphView->setFilteringEnabled(false);
+    UserPref::setString(MY_DEVICE_ID, "lab");
+    for (int k = 0; k < 300; ++k) {
+        sample(k / 1000.0, 100.0 + k * 0.01);
+    }
+    const QList<QByteArray> datagrams = receiver.drain();
+    ASSERT_EQ(datagrams.size(), 300);
+    for (int k = 0; k < 300; ++k) {
+        EXPECT_EQ(datagrams[k], QString::asprintf("lab,%.3f,%1.3f,0.000,0.000\n", 100.0 + k * 0.01,
+                                                  double(float(k / 1000.0)))
+                                    .toLatin1());
+    }
+}
+
+TEST_F(StreamTest, NothingLeavesWhileOffOrPausedAndResumingRestarts) {
+    setNetwork(false);
+    sample(0.1, 1.0);
+    EXPECT_TRUE(receiver.drain(20).isEmpty());
+    EXPECT_EQ(delegate.mLabelNetwork->text(), "NETWORK: OFF");
+
+    setNetwork(true);
+    delegate.toggleRun();  // paused
+    sample(0.2, 2.0);
+    sample(0.3, 3.0);
+    EXPECT_TRUE(receiver.drain(20).isEmpty());
+    delegate.toggleRun();  // running again: the next sample goes out
+    sample(0.4, 4.0);
+    const QList<QByteArray> datagrams = receiver.drain();
+    ASSERT_EQ(datagrams.size(), 1);
+    EXPECT_TRUE(datagrams[0].startsWith("1,4.000,"));
+}
+
+TEST_F(StreamTest, RepeatedActivationKeepsOneSocketAndOneDatagramPerSample) {
+    const int socket = delegate.stream().udpSocket();
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 3; ++i) {
+        delegate.applicationDidBecomeActive();
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(delegate.stream().udpSocket(), socket);
+    sample(0.5, 5.0);
+    EXPECT_EQ(receiver.drain().size(), 1);
+}
+
+TEST_F(StreamTest, BroadcastIsChosenAtRebindingWithoutSending) {
+    UserPref::setBoolean(BROADCAST, true);
+    UserPref::setBoolean(NETWORK, false);  // never actually send to the broadcast address here
+    log.clear();
+    delegate.bindSocketMode();
+    EXPECT_EQ(log.lines(), QStringList({"networkEnabled 0", "isBroadcast 1"}));
+    EXPECT_EQ(delegate.stream().targetAddress().sin_addr.s_addr, INADDR_BROADCAST);
+    EXPECT_EQ(ntohs(delegate.stream().targetAddress().sin_port), receiver.port());
+    EXPECT_TRUE(delegate.stream().broadcastOption());
+}
+
+TEST(StreamOverride, StreamsForThisRunWithoutTouchingTheSetting) {
+    TempConfig config;
+    LogCapture log;
+    LoopbackReceiver receiver;
+    FakeAccelerometer accelerometer;
+    AppDelegate delegate(&accelerometer, false);
+    delegate.setStreamOverride({false, "127.0.0.1", receiver.port()});
+    testing::internal::CaptureStdout();
+    delegate.applicationDidFinishLaunching();
+    delegate.applicationDidBecomeActive();
+    testing::internal::GetCapturedStdout();
+    accelerometer.deliver(0.0, 0.0, 0.0, 7.0);
+    EXPECT_EQ(receiver.drain().size(), 1);
+    EXPECT_FALSE(UserPref::getBoolean(NETWORK));
+    EXPECT_EQ(UserPref::getString(IP), "10.0.2.1");
+}
+
+}  // namespace

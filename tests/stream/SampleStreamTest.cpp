@@ -1,0 +1,110 @@
+#include "stream/SampleStream.h"
+#include "support/LogCapture.h"
+#include "support/LoopbackReceiver.h"
+#include "support/Printers.h"
+
+#include <QLocale>
+
+#include <arpa/inet.h>
+#include <clocale>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString targetText(const SampleStream &stream) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &stream.targetAddress().sin_addr, text, sizeof text);
+    return QStringLiteral("%1:%2").arg(QString::fromLatin1(text)).arg(ntohs(stream.targetAddress().sin_port));
+}
+
+TEST(SampleStream, DatagramBytesArriveExactlyAsFormatted) {
+    LoopbackReceiver receiver;
+    SampleStream stream;
+    ASSERT_TRUE(stream.open(receiver.port()));
+    testing::internal::CaptureStdout();
+    stream.bind(false, "127.0.0.1", receiver.port());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "addr=127.0.0.1\n");
+
+    const struct {
+        QString name;
+        double t, x, y, z;
+        QByteArray bytes;
+    } cases[] = {
+        {"1", 12345.6789, 0.01234, -0.98765, 0.5, "1,12345.679,0.012,-0.988,0.500\n"},
+        {"1", 5.0, -0.0004, 12.3456, 0.0, "1,5.000,-0.000,12.346,0.000\n"},
+        {"", 1.0, 1.0, 2.0, 3.0, ",1.000,1.000,2.000,3.000\n"},
+        {"lab,north", 0.25, 0.0, 0.0, -1.0, "lab,north,0.250,0.000,0.000,-1.000\n"},
+        {"Gerät", 0.0, 0.0, 0.0, 0.0, "Ger\xc3\xa4t,0.000,0.000,0.000,0.000\n"},
+    };
+    // A German desktop: decimal commas everywhere but in the datagrams.
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const char *previousC = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string keep = previousC ? previousC : "C";
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    for (const auto &c : cases) {
+        stream.send(SampleStream::datagram(c.name, c.t, c.x, c.y, c.z));
+    }
+    std::setlocale(LC_NUMERIC, keep.c_str());
+    QLocale::setDefault(previous);
+
+    const QList<QByteArray> received = receiver.drain();
+    ASSERT_EQ(received.size(), qsizetype(std::size(cases)));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(received[qsizetype(i)], cases[i].bytes);
+    }
+    EXPECT_EQ(received[0].size(), 31);
+}
+
+TEST(SampleStream, SetUpAimsAtTheBroadcastAddressWithTheOptionOn) {
+    SampleStream stream;
+    ASSERT_TRUE(stream.open(10552));
+    EXPECT_GE(stream.udpSocket(), 0);
+    EXPECT_EQ(targetText(stream), "255.255.255.255:10552");
+    EXPECT_TRUE(stream.broadcastOption());
+    EXPECT_EQ(stream.targetAddress().sin_family, AF_INET);
+    const int socket = stream.udpSocket();
+    EXPECT_TRUE(stream.open(10552));  // once for the life of the process
+    EXPECT_EQ(stream.udpSocket(), socket);
+}
+
+TEST(SampleStream, RebindingSwitchesBetweenUnicastAndBroadcast) {
+    SampleStream stream;
+    stream.open(10552);
+    testing::internal::CaptureStdout();
+    stream.bind(false, "127.0.0.7", 4000);
+    EXPECT_EQ(targetText(stream), "127.0.0.7:4000");
+    EXPECT_FALSE(stream.broadcastOption());
+    stream.bind(false, "127.1", 4001);  // inet_aton's shorthand
+    EXPECT_EQ(targetText(stream), "127.0.0.1:4001");
+    stream.bind(true, QString(), 9);  // broadcast keeps the port
+    EXPECT_EQ(targetText(stream), "255.255.255.255:4001");
+    EXPECT_TRUE(stream.broadcastOption());
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(SampleStream, BadAddressesAndPortsAreRefused) {
+    LogCapture log;
+    SampleStream stream;
+    stream.open(10552);
+    testing::internal::CaptureStdout();
+    stream.bind(false, "127.0.0.5", 5000);
+    stream.bind(false, "not an address", 5001);
+    EXPECT_EQ(targetText(stream), "127.0.0.5:5001");
+    stream.bind(false, "127.0.0.6", 70000);  // would wrap to 4464
+    EXPECT_EQ(targetText(stream), "127.0.0.6:5001");
+    stream.bind(false, "127.0.0.6", 0);
+    EXPECT_EQ(targetText(stream), "127.0.0.6:5001");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.lines(),
+              QStringList({"IP \"not an address\" is not an IPv4 address; the stream keeps 127.0.0.5",
+                           "PORT 70000 is not a UDP port (1 to 65535); the stream keeps port 5001",
+                           "PORT 0 is not a UDP port (1 to 65535); the stream keeps port 5001"}));
+
+    // Without any valid port nothing at all is sent.
+    SampleStream unaimed;
+    unaimed.open(-1);
+    EXPECT_EQ(ntohs(unaimed.targetAddress().sin_port), 0);
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "stream/SampleStream.h"
+#include "stream/UdpReceiveSource.h"
+#include "support/LogCapture.h"
+#include "support/Printers.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Collector : AccelerometerDelegate {
+    void accelerometerDidAccelerate(Accelerometer *, const Acceleration &a) override { events.push_back(a); }
+    std::vector<Acceleration> events;
+};
+
+void pumpUntil(const std::function<bool()> &done, int ms = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+}
+
+TEST(UdpReceiveSource, TakesTheStreamsSamples) {
+    QString error;
+    auto source = UdpReceiveSource::listen("127.0.0.1", 0, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    Collector collector;
+    source->setDelegate(&collector);
+
+    SampleStream stream;
+    stream.open(source->port());
+    testing::internal::CaptureStdout();
+    stream.bind(false, "127.0.0.1", source->port());
+    testing::internal::GetCapturedStdout();
+    for (int k = 0; k < 50; ++k) {
+        stream.send(SampleStream::datagram("1", k * 0.01, k * 0.001, -0.5, 0.25));
+    }
+    pumpUntil([&] { return collector.events.size() == 50; });
+    ASSERT_EQ(collector.events.size(), 50u);
+    for (int k = 0; k < 50; ++k) {
+        EXPECT_NEAR(collector.events[size_t(k)].x, k * 0.001, 1e-6);  // in order
+    }
+    EXPECT_EQ(collector.events[0].y, double(-0.5f));
+}
+
+TEST(UdpReceiveSource, GarbageIsDroppedCountedAndReportedOncePerSecond) {
+    LogCapture log;
+    QString error;
+    auto source = UdpReceiveSource::listen("127.0.0.1", 0, &error);
+    ASSERT_TRUE(source);
+    Collector collector;
+    source->setDelegate(&collector);
+    SampleStream stream;
+    stream.open(source->port());
+    testing::internal::CaptureStdout();
+    stream.bind(false, "127.0.0.1", source->port());
+    testing::internal::GetCapturedStdout();
+    const QByteArray garbage[] = {"hello", "1,2,3\n", "", "a,b,c,d,e\n", "1,1.0,nan,0,0\n",
+                                  "1,1.0,0.1,0.2,0.3",  // no line feed
+                                  "1,1.0,0.1,0.2,0.3\n1,1.0,0.1,0.2,0.3\n", QByteArray(3000, ',')};
+    for (const QByteArray &datagram : garbage) {
+        stream.send(datagram);
+    }
+    stream.send("1,1.0,0.1,0.2,0.3\n");
+    pumpUntil([&] { return source->droppedDatagrams() == std::size(garbage) && !collector.events.empty(); });
+    EXPECT_EQ(source->droppedDatagrams(), std::size(garbage));
+    EXPECT_EQ(collector.events.size(), 1u);
+    pumpUntil([&] { return !log.lines().isEmpty(); }, 2000);
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Dropped %1 malformed datagrams on UDP port %2")
+                                           .arg(std::size(garbage))
+                                           .arg(source->port())});
+}
+
+TEST(UdpReceiveSource, ListeningProblemsAreExplained) {
+    QString error;
+    EXPECT_FALSE(UdpReceiveSource::listen("nowhere", 10552, &error));
+    EXPECT_EQ(error, "\"nowhere\" is not an IPv4 address");
+    auto first = UdpReceiveSource::listen("127.0.0.1", 0, &error);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(UdpReceiveSource::listen("127.0.0.1", first->port(), &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("cannot listen on 127.0.0.1:%1: ").arg(first->port())));
+}
+
+}  // namespace
