@@ -7,6 +7,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "spectrum/SpectrumViewController.h"
+#include "ui/ConfigurationViewController.h"
 #include "ui/GraphView.h"
 #include "ui/ImageCache.h"
 #include "ui/PanelController.h"
@@ -64,6 +65,10 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
         slot.action->setEnabled(false);  // until its panel exists
     }
     setPanelFactory(Panel::Spectrum, [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
+    setPanelFactory(Panel::Configuration, [this](PanelHost &host) {
+        const int maximumRate = mAccelerometer ? mAccelerometer->maximumRate() : 0;
+        return std::make_unique<ConfigurationViewController>(host, maximumRate);
+    });
 }
 
 AppDelegate::~AppDelegate() {

@@ -30,6 +30,9 @@ public:
     virtual void setDelegate(AccelerometerDelegate *delegate) = 0;
     // Seconds between events; always > 0.
     virtual void setUpdateInterval(double seconds) = 0;
+    // The highest rate (samples per second) the source can deliver; 0 when it has no limit of
+    // its own.
+    virtual int maximumRate() const { return 0; }
     // Shown to the user ("Qt Sensors accelerometer", "demo recording", ...).
     virtual QString description() const = 0;
 };

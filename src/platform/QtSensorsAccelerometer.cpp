@@ -54,6 +54,14 @@ QString QtSensorsAccelerometer::description() const {
     return QStringLiteral("accelerometer %1").arg(QString::fromLatin1(mSensor->identifier()));
 }
 
+int QtSensorsAccelerometer::maximumRate() const {
+    int maximum = 0;
+    for (const qrange &range : mSensor->availableDataRates()) {
+        maximum = std::max(maximum, range.second);
+    }
+    return maximum;
+}
+
 Acceleration QtSensorsAccelerometer::convertReading(double x, double y, double z,
                                                     double timestamp) {
     return {-x / kStandardGravity, -y / kStandardGravity, -z / kStandardGravity, timestamp};

@@ -28,6 +28,7 @@ public:
     void setDelegate(AccelerometerDelegate *delegate) override;
     void setUpdateInterval(double seconds) override;
     QString description() const override;
+    int maximumRate() const override;
 
     // m/s² in Qt's convention → g in the phone's convention.
     static Acceleration convertReading(double x, double y, double z, double timestamp);

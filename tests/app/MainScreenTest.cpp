@@ -5,7 +5,11 @@
 #include "support/LogCapture.h"
 #include "support/Printers.h"
 #include "support/TempConfig.h"
+#include "ui/ConfigurationViewController.h"
+#include "ui/FloatSlider.h"
 #include "ui/GraphView.h"
+#include "ui/SegmentedControl.h"
+#include "ui/Switch.h"
 #include "ui/ImageCache.h"
 #include "ui/PanelSlide.h"
 #include "ui/ViewAnimation.h"
@@ -149,10 +153,11 @@ TEST_F(MainScreen, PanelButtonsWaitForTheirPanels) {
     AppDelegate bare(nullptr, false);
     QList<QAction *> actions = bare.toolbar->actions();
     ASSERT_EQ(actions.size(), 8);
-    for (int item : {2, 4, 5}) {
+    for (int item : {2, 4}) {
         EXPECT_FALSE(actions[item]->isEnabled()) << item;
     }
-    EXPECT_TRUE(actions[3]->isEnabled());  // the spectrum panel exists
+    EXPECT_TRUE(actions[3]->isEnabled());  // the spectrum and configuration panels exist
+    EXPECT_TRUE(actions[5]->isEnabled());
     EXPECT_TRUE(actions[0]->isEnabled());
     EXPECT_TRUE(actions[7]->isEnabled());
     bare.showSettings();  // no panel yet: nothing happens, recording is left alone
@@ -179,6 +184,28 @@ TEST_F(MainScreen, TheAlarmSwitchShowsItsStateAndControls) {
     EXPECT_FALSE(alarm.isAlarmOn());
     EXPECT_EQ(alarm.alarmCountDown(), 0);
     EXPECT_EQ(delegate.mButtonAlarm->styleSheet(), "background-color: lightgray");
+}
+
+TEST_F(MainScreen, TheConfigurationPanelAppliesOnDoneButTheAlarmLevelWaits) {
+    AppDelegate app(nullptr, false);
+    app.applicationDidFinishLaunching();
+    app.showConfiguration();
+    EXPECT_FALSE(app.graphView->updatingIsEnabled());  // paused while open
+    auto *panel = dynamic_cast<ConfigurationViewController *>(app.panelController(Panel::Configuration));
+    ASSERT_NE(panel, nullptr);
+    panel->mFilter->setOn(false);
+    panel->mAlarmLevel->setSelectedSegmentIndex(4);
+    panel->alarmLevelChanged();
+    panel->mScanRate->setValue(50.0f);
+    panel->scanRateChanged();
+    EXPECT_FALSE(UserPref::getBoolean(FILTER));  // stored at once ...
+    EXPECT_TRUE(app.graphView->filteringIsEnabled());  // ... applied only by Done
+    panel->done();
+    EXPECT_TRUE(app.graphView->updatingIsEnabled());
+    EXPECT_FALSE(app.graphView->filteringIsEnabled());
+    EXPECT_EQ(app.graphView->frequency(), 50.0f);
+    EXPECT_EQ(UserPref::getInt(ALARM_LEVEL), 5);
+    EXPECT_EQ(app.graphView->alarmLevel(), 0.66f);  // until the next start
 }
 
 TEST_F(MainScreen, AlarmLevelsComeFromTheSetting) {
