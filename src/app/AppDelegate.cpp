@@ -176,6 +176,7 @@ void AppDelegate::initAccelerometer() {
 
 void AppDelegate::reloadUserConfiguration() {
     graphView->setFilteringEnabled(UserPref::getBoolean(FILTER));
+    graphView->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
     graphView->setMFrequency(float(UserPref::getInt(SCAN_RATE)));
     graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
     graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));

@@ -35,7 +35,7 @@ SampleHistory::Update SampleHistory::updateHistoryWithX(float x, float y, float 
     std::array<double, 3> &slot = history[nextIndex];
     for (int a = 0; a < 3; ++a) {
         const double v = input[a];
-        if (mFilteringIsEnabled) {
+        if (mFilteringIsEnabled && !mInputPrefiltered) {
             acceleration[a] = 0.1 * v + 0.9 * acceleration[a];
             slot[a] = v - acceleration[a];
         } else {

@@ -51,6 +51,9 @@ public:
     // Also resets the filter state, whether or not the flag changes.
     void setFilteringEnabled(bool enabled);
     bool filteringIsEnabled() const { return mFilteringIsEnabled; }
+    // Samples that were high-pass filtered before they arrived (another Shakelog's stream) are
+    // stored as they are even with the filter on; drawing and alarm still treat them as filtered.
+    void setInputPrefiltered(bool prefiltered) { mInputPrefiltered = prefiltered; }
     bool updatingIsEnabled() const { return mUpdatingIsEnabled; }
     void setUpdatingIsEnabled(bool enabled) { mUpdatingIsEnabled = enabled; }
     float frequency() const { return mFrequency; }
@@ -87,6 +90,7 @@ private:
     qint32 mFrameRateBuffer = 0;  // samples since the last second mark
     float mFrequency = 0.0f;      // nominal rate, samples per second
     bool mFilteringIsEnabled = false;
+    bool mInputPrefiltered = false;        // filter on, but the input is filtered already
     bool mUpdatingIsEnabled = false;  // recording (true) or paused
     bool mRealTime = false;           // redraw after every sample
     bool mDrawTime = false;           // time lines with clock labels

@@ -33,6 +33,9 @@ public:
     // The highest rate (samples per second) the source can deliver; 0 when it has no limit of
     // its own.
     virtual int maximumRate() const { return 0; }
+    // True when the samples were high-pass filtered at their origin (a received stream): the
+    // history must not filter them again.
+    virtual bool deliversFilteredSamples() const { return false; }
     // Shown to the user ("Qt Sensors accelerometer", "demo recording", ...).
     virtual QString description() const = 0;
 };

@@ -22,6 +22,7 @@ public:
     void setDelegate(AccelerometerDelegate *delegate) override { mDelegate = delegate; }
     void setUpdateInterval(double) override {}
     QString description() const override { return mDescription; }
+    bool deliversFilteredSamples() const override { return true; }
 
     int port() const { return mPort; }  // the port bound (useful with port 0)
     quint64 droppedDatagrams() const { return mDroppedTotal; }

@@ -36,6 +36,7 @@ public:
 
     bool filteringIsEnabled() const { return mHistory.filteringIsEnabled(); }
     void setFilteringEnabled(bool enabled) { mHistory.setFilteringEnabled(enabled); }
+    void setInputPrefiltered(bool prefiltered) { mHistory.setInputPrefiltered(prefiltered); }
     bool updatingIsEnabled() const { return mHistory.updatingIsEnabled(); }
     void setUpdatingIsEnabled(bool enabled) { mHistory.setUpdatingIsEnabled(enabled); }
     float frequency() const { return mHistory.frequency(); }

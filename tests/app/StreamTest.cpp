@@ -2,6 +2,7 @@
 #include "app/AppDelegate.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "stream/UdpReceiveSource.h"
 #include "support/FakeAccelerometer.h"
 #include "support/LogCapture.h"
 #include "support/LoopbackReceiver.h"
@@ -9,6 +10,8 @@
 #include "support/TempConfig.h"
 #include "ui/GraphView.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -120,6 +123,38 @@ TEST(StreamOverride, StreamsForThisRunWithoutTouchingTheSetting) {
     EXPECT_EQ(receiver.drain().size(), 1);
     EXPECT_FALSE(UserPref::getBoolean(NETWORK));
     EXPECT_EQ(UserPref::getString(IP), "10.0.2.1");
+}
+
+TEST(StreamReceiver, TheReceiversHistoryHoldsTheSendersValues) {
+    TempConfig config;
+    LogCapture log;
+    QString error;
+    auto source = UdpReceiveSource::listen("127.0.0.1", 0, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    AppDelegate receiver(source.get(), false);
+    receiver.applicationDidFinishLaunching();  // filter on, as at first run
+    testing::internal::CaptureStdout();
+    receiver.applicationDidBecomeActive();
+
+    SampleStream sender;  // what another Shakelog sends: its stored, filtered values
+    sender.open(source->port());
+    sender.bind(false, "127.0.0.1", source->port());
+    testing::internal::GetCapturedStdout();
+    const double values[][3] = {{0.0123, -0.4567, 0.0009}, {-0.2, 0.35, -0.0004}, {0.5, 0.0, -0.75}};
+    for (const auto &v : values) {
+        sender.send(SampleStream::datagram("1", 1.0, v[0], v[1], v[2]));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (receiver.graphView->getHistory(-3, 0) == 0.0 && timer.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    EXPECT_TRUE(receiver.graphView->filteringIsEnabled());
+    for (int k = 0; k < 3; ++k) {
+        for (int axis = 0; axis < 3; ++axis) {
+            EXPECT_NEAR(receiver.graphView->getHistory(k - 3, axis), values[k][axis], 0.0005) << k << axis;
+        }
+    }
 }
 
 }  // namespace
