@@ -1,0 +1,458 @@
+#include "http/HttpRequest.h"
+
+#include "http/transport/ReadStream.h"
+#include "http/transport/RunLoop.h"
+#include "platform/UrlEscape.h"
+
+#include <QCoreApplication>
+#include <QMetaMethod>
+#include <QStringDecoder>
+#include <QThread>
+
+const QString HttpRequest::HttpRequestRunMode = QStringLiteral("HttpRequest");
+
+namespace {
+constexpr int kReadBufferSize = 2048;
+constexpr double kSliceSeconds = 0.25;
+constexpr int kAllEvents = ReadStream::OpenCompleted | ReadStream::HasBytesAvailable |
+                           ReadStream::ErrorOccurred | ReadStream::EndEncountered;  // 27
+
+// Decimal text to a signed 32-bit integer the way the platform reads it: leading blanks and
+// a sign, then digits up to the first other character; 0 when there are none.
+qint32 intValue(const QString &text) {
+    const QString t = text.trimmed();
+    qsizetype end = 0;
+    if (end < t.size() && (t[end] == QLatin1Char('-') || t[end] == QLatin1Char('+'))) {
+        ++end;
+    }
+    while (end < t.size() && t[end].isDigit()) {
+        ++end;
+    }
+    bool ok = false;
+    const qint64 value = t.left(end).toLongLong(&ok);
+    return ok ? qint32(std::clamp<qint64>(value, INT32_MIN, INT32_MAX)) : 0;
+}
+}  // namespace
+
+std::recursive_mutex &HttpRequest::progressLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+HttpRequest::HttpRequest(const QUrl &url, QObject *parent) : QObject(parent), mUrl(url) {
+    static const int registered = qRegisterMetaType<HttpRequest *>();
+    Q_UNUSED(registered);
+}
+
+HttpRequest::~HttpRequest() { cancelLoad(); }
+
+QObject *HttpRequest::delegate() const {
+    std::lock_guard lock(mFieldLock);
+    return mDelegate;
+}
+void HttpRequest::setDelegate(QObject *delegate) {
+    std::lock_guard lock(mFieldLock);
+    mDelegate = delegate;
+}
+QByteArray HttpRequest::didFinishSelector() const {
+    std::lock_guard lock(mFieldLock);
+    return mDidFinishSelector;
+}
+void HttpRequest::setDidFinishSelector(const QByteArray &name) {
+    std::lock_guard lock(mFieldLock);
+    mDidFinishSelector = name;
+}
+QByteArray HttpRequest::didFailSelector() const {
+    std::lock_guard lock(mFieldLock);
+    return mDidFailSelector;
+}
+void HttpRequest::setDidFailSelector(const QByteArray &name) {
+    std::lock_guard lock(mFieldLock);
+    mDidFailSelector = name;
+}
+QByteArray HttpRequest::requestMethod() const {
+    std::lock_guard lock(mFieldLock);
+    return mRequestMethod;
+}
+void HttpRequest::setRequestMethod(const QByteArray &method) {
+    std::lock_guard lock(mFieldLock);
+    mRequestMethod = method;
+}
+std::optional<QMap<QByteArray, QByteArray>> HttpRequest::requestHeaders() const {
+    std::lock_guard lock(mFieldLock);
+    return mRequestHeaders;
+}
+void HttpRequest::addRequestHeader(const QByteArray &name, const QByteArray &value) {
+    std::lock_guard lock(mFieldLock);
+    if (!mRequestHeaders) {
+        mRequestHeaders.emplace();
+    }
+    mRequestHeaders->insert(name, value);
+}
+std::optional<QByteArray> HttpRequest::postBody() const {
+    std::lock_guard lock(mFieldLock);
+    return mPostBody;
+}
+QList<QNetworkCookie> HttpRequest::requestCookies() const {
+    std::lock_guard lock(mFieldLock);
+    return mRequestCookies;
+}
+void HttpRequest::setRequestCookies(const QList<QNetworkCookie> &cookies) {
+    std::lock_guard lock(mFieldLock);
+    mRequestCookies = cookies;
+}
+std::optional<QList<QNetworkCookie>> HttpRequest::responseCookies() const {
+    std::lock_guard lock(mFieldLock);
+    return mResponseCookies;
+}
+QString HttpRequest::downloadDestinationPath() const {
+    std::lock_guard lock(mFieldLock);
+    return mDownloadDestinationPath;
+}
+void HttpRequest::setDownloadDestinationPath(const QString &path) {
+    std::lock_guard lock(mFieldLock);
+    mDownloadDestinationPath = path;
+}
+HttpRequest::Error HttpRequest::error() const {
+    std::lock_guard lock(mFieldLock);
+    return mError;
+}
+std::optional<QMap<QString, QString>> HttpRequest::responseHeaders() const {
+    std::lock_guard lock(mFieldLock);
+    return mResponseHeaders;
+}
+std::optional<QByteArray> HttpRequest::receivedData() const {
+    std::lock_guard lock(mFieldLock);
+    return mReceivedData;
+}
+std::optional<HttpRequest::Clock::time_point> HttpRequest::lastActivityTime() const {
+    std::lock_guard lock(mFieldLock);
+    return mLastActivityTime;
+}
+
+std::optional<QString> HttpRequest::dataString() const {
+    const std::optional<QByteArray> data = receivedData();
+    if (!data) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(*data);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+void HttpRequest::setPostBody(const std::optional<QByteArray> &body) {
+    std::lock_guard lock(mFieldLock);
+    mPostBody = body;
+    mPostLength.store(body ? quint64(body->size()) : 0);
+    addRequestHeader("Content-Length", QByteArray::number(mPostLength.load()));
+    if (body && !body->isEmpty() && mRequestMethod != "POST" && mRequestMethod != "PUT") {
+        mRequestMethod = "POST";
+    }
+}
+
+void HttpRequest::buildPostBody() { mHaveBuiltPostBody = true; }
+
+void HttpRequest::main() {
+    mComplete.store(false);
+    mRequest = HttpMessage::createRequest(requestMethod(), mUrl);
+    if (!mRequest) {
+        failWithError(HttpError::UnableToCreateRequestError);
+        return;
+    }
+    // Cookies: "a=1; b=2", each value percent-escaped (a space becomes %20).
+    const QList<QNetworkCookie> cookies = requestCookies();
+    if (!cookies.isEmpty()) {
+        QString header;
+        for (const QNetworkCookie &cookie : cookies) {
+            const QString pair = QString::fromUtf8(cookie.name()) + QLatin1Char('=') +
+                                 escapeURL(QString::fromUtf8(cookie.value()));
+            header = header.isEmpty() ? pair : header + QStringLiteral("; ") + pair;
+        }
+        addRequestHeader("Cookie", header.toUtf8());
+    }
+    if (!mHaveBuiltPostBody) {
+        buildPostBody();
+    }
+    if (const auto headers = requestHeaders()) {
+        for (auto it = headers->constBegin(); it != headers->constEnd(); ++it) {
+            mRequest->setHeaderFieldValue(it.key(), it.value());
+        }
+    }
+    if (const auto body = postBody()) {
+        mRequest->body = *body;
+    }
+    loadRequest();
+}
+
+void HttpRequest::loadRequest() {
+    std::unique_lock cancelled(mCancelledLock);
+    if (isCancelled()) {
+        return;
+    }
+    RunLoop &runLoop = RunLoop::current();
+    runLoop.addCommonMode(HttpRequestRunMode);
+    mComplete.store(false);
+    mTotalBytesRead.store(0);
+    mLastBytesRead.store(0);
+    if (mLastBytesSent.load() != 0 && uploadProgressDelegate()) {
+        removeUploadProgressSoFar();
+    }
+    mLastBytesSent.store(0);
+    mActivityBytes = 0;
+    if (mShouldResetProgressIndicators) {
+        mContentLength.store(0);
+    }
+    {
+        std::lock_guard lock(mFieldLock);
+        mResponseHeaders.reset();
+        mReceivedData = QByteArray();
+    }
+
+    std::shared_ptr<ReadStream> stream = ReadStream::createForStreamedHTTPRequest(*mRequest);
+    if (!stream) {
+        cancelled.unlock();
+        failWithError(HttpError::make(HttpError::InternalError, QStringLiteral("Unable to create read stream")));
+        return;
+    }
+    if (!stream->setClient(kAllEvents, [this](ReadStream &, ReadStream::Event event) { handleNetworkEvent(event); })) {
+        cancelled.unlock();
+        failWithError(HttpError::make(HttpError::InternalError, QStringLiteral("Unable to setup read stream")));
+        return;
+    }
+    stream->scheduleWithRunLoop(runLoop, HttpRequestRunMode);
+    if (!stream->open()) {
+        stream->setClient(0, {});
+        stream->unscheduleFromRunLoop(runLoop, HttpRequestRunMode);
+        cancelled.unlock();
+        failWithError(HttpError::make(HttpError::InternalError, QStringLiteral("Unable to start HTTP connection")));
+        return;
+    }
+    mReadStream = stream;
+    mRunLoop = &runLoop;
+    cancelled.unlock();
+
+    if (uploadProgressDelegate() && mShouldResetProgressIndicators) {
+        resetUploadProgress(mShowAccurateProgress ? mPostLength.load() : 1);
+    }
+    {
+        std::lock_guard lock(mFieldLock);
+        mLastActivityTime = Clock::now();
+    }
+
+    while (!mComplete.load()) {
+        const Clock::time_point now = Clock::now();
+        const std::optional<Clock::time_point> last = lastActivityTime();
+        const double timeOut = timeOutSeconds();
+        if (last && timeOut > 0 && std::chrono::duration<double>(now - *last).count() > timeOut) {
+            failWithError(HttpError::RequestTimedOutError);
+            cancelLoad();
+            mComplete.store(true);
+            break;
+        }
+        if (isCancelled()) {
+            break;
+        }
+        updateProgressIndicators();
+        runLoop.runInMode(HttpRequestRunMode, kSliceSeconds, true);
+    }
+}
+
+void HttpRequest::updateProgressIndicators() {
+    // The time-out counts from the last byte that moved, in either direction: a long but
+    // healthy exchange is not ended while its bytes still flow.
+    std::shared_ptr<ReadStream> stream;
+    {
+        std::lock_guard cancelled(mCancelledLock);
+        stream = mReadStream;
+    }
+    const quint64 moved = mTotalBytesRead.load() + (stream ? stream->requestBytesWritten() : 0);
+    if (moved > mActivityBytes) {
+        mActivityBytes = moved;
+        std::lock_guard lock(mFieldLock);
+        mLastActivityTime = Clock::now();
+    }
+}
+
+void HttpRequest::handleNetworkEvent(int type) {
+    switch (type) {
+    case ReadStream::HasBytesAvailable: handleBytesAvailable(); break;
+    case ReadStream::ErrorOccurred: handleStreamError(); break;
+    case ReadStream::EndEncountered: handleStreamComplete(); break;
+    default: break;
+    }
+}
+
+bool HttpRequest::readResponseHeadersReturningAuthenticationFailure() {
+    if (!mReadStream) {
+        return false;
+    }
+    const HttpResponseHeader header = mReadStream->responseHeader();
+    if (!header.complete) {
+        return false;
+    }
+    {
+        std::lock_guard lock(mFieldLock);
+        mResponseHeaders = header.fields;
+    }
+    mResponseStatusCode.store(header.statusCode);
+    if (header.statusCode == 401) {
+        return true;
+    }
+    const auto length = header.fields.constFind(QStringLiteral("Content-Length"));
+    if (length != header.fields.constEnd()) {
+        mContentLength.store(quint64(qint64(intValue(*length))));
+        if (mMainRequest) {
+            mMainRequest->setContentLength(mContentLength.load());
+        }
+        if (downloadProgressDelegate() && mShowAccurateProgress && mShouldResetProgressIndicators) {
+            resetDownloadProgress(mContentLength.load());
+        }
+    }
+    QList<QNetworkCookie> cookies;
+    const auto setCookie = header.fields.constFind(QStringLiteral("Set-Cookie"));
+    if (setCookie != header.fields.constEnd()) {
+        for (const QString &line : setCookie->split(QLatin1Char('\n'))) {
+            for (QNetworkCookie cookie : QNetworkCookie::parseCookies(line.toUtf8())) {
+                cookie.normalize(mUrl);
+                cookies.append(cookie);
+            }
+        }
+    }
+    std::lock_guard lock(mFieldLock);
+    mResponseCookies = cookies;
+    return false;
+}
+
+void HttpRequest::handleBytesAvailable() {
+    if (!responseHeaders() && readResponseHeadersReturningAuthenticationFailure()) {
+        attemptToApplyCredentialsAndResume();
+        return;
+    }
+    if (!mReadStream) {
+        return;
+    }
+    char buffer[kReadBufferSize];
+    const qint64 count = mReadStream->read(buffer, kReadBufferSize);
+    if (count < 0) {
+        handleStreamError();
+        return;
+    }
+    if (count == 0) {
+        return;
+    }
+    mTotalBytesRead += quint64(count);
+    std::lock_guard lock(mFieldLock);
+    if (!mDownloadDestinationPath.isEmpty()) {
+        if (!mOutputStream) {
+            mOutputStream = std::make_unique<QFile>(mDownloadDestinationPath);
+            mOutputStream->open(QIODevice::WriteOnly | QIODevice::Truncate);
+        }
+        mOutputStream->write(buffer, count);
+    } else if (mReceivedData) {
+        mReceivedData->append(buffer, count);
+    }
+}
+
+void HttpRequest::handleStreamComplete() {
+    if (!responseHeaders() && readResponseHeadersReturningAuthenticationFailure()) {
+        attemptToApplyCredentialsAndResume();
+        return;
+    }
+    {
+        std::lock_guard progress(progressLock());
+        mComplete.store(true);
+        updateProgressIndicators();
+        std::lock_guard cancelled(mCancelledLock);
+        if (mReadStream) {
+            mReadStream->close();
+            mReadStream->setClient(0, {});
+            mReadStream->unscheduleFromRunLoop(RunLoop::current(), HttpRequestRunMode);
+            mReadStream.reset();
+        }
+        std::lock_guard lock(mFieldLock);
+        if (mOutputStream) {
+            mOutputStream->close();
+        }
+    }
+    requestFinished();
+}
+
+void HttpRequest::handleStreamError() {
+    mComplete.store(true);
+    const std::optional<TransportError> underlying = mReadStream ? mReadStream->copyError() : std::nullopt;
+    cancelLoad();
+    if (!error()) {
+        failWithError(HttpError::make(HttpError::ConnectionFailure, QStringLiteral("A connection failure occurred"),
+                                      underlying));
+    }
+}
+
+void HttpRequest::failWithError(const Error &theError) {
+    mComplete.store(true);
+    {
+        std::lock_guard lock(mFieldLock);
+        if (mError) {
+            return;  // the first error stays, and is reported once
+        }
+        mError = theError;
+    }
+    performOnDelegate(didFailSelector());
+}
+
+void HttpRequest::requestFinished() { performOnDelegate(didFinishSelector()); }
+
+void HttpRequest::performOnDelegate(const QByteArray &name) {
+    QObject *target = delegate();
+    if (name.isEmpty() || !target || isCancelled()) {
+        return;
+    }
+    const QByteArray signature = QMetaObject::normalizedSignature(name + "(HttpRequest*)");
+    const int index = target->metaObject()->indexOfMethod(signature.constData());
+    if (index < 0) {
+        return;  // the delegate does not answer to it
+    }
+    const bool onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+    target->metaObject()->method(index).invoke(target, onMainThread ? Qt::DirectConnection : Qt::QueuedConnection,
+                                               Q_ARG(HttpRequest *, this));
+}
+
+void HttpRequest::attemptToApplyCredentialsAndResume() {
+    {
+        std::lock_guard lock(mFieldLock);
+        if (!mError) {
+            mError = HttpError::AuthenticationError;  // recorded without a callback
+        }
+    }
+    cancelLoad();
+    mComplete.store(true);
+}
+
+void HttpRequest::cancel() {
+    failWithError(HttpError::RequestCancelledError);
+    cancelLoad();
+    mComplete.store(true);
+    Operation::cancel();
+}
+
+void HttpRequest::cancelLoad() {
+    std::lock_guard cancelled(mCancelledLock);
+    if (mReadStream) {
+        mReadStream->close();
+        mReadStream->setClient(0, {});
+        mReadStream->unscheduleFromRunLoop(RunLoop::current(), HttpRequestRunMode);
+        mReadStream.reset();
+    }
+    std::lock_guard lock(mFieldLock);
+    if (mReceivedData) {
+        mReceivedData.reset();
+    } else if (!mDownloadDestinationPath.isEmpty()) {
+        if (mOutputStream) {
+            mOutputStream->close();
+        }
+        QFile::remove(mDownloadDestinationPath);
+    }
+    mResponseHeaders.reset();
+}

@@ -1,0 +1,176 @@
+#pragma once
+
+#include "http/HttpError.h"
+#include "http/transport/HttpMessage.h"
+#include "platform/Operation.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QMap>
+#include <QNetworkCookie>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class ReadStream;
+class RunLoop;
+
+// One HTTP/1.1 exchange as an operation. main() builds the request message from URL, method,
+// header fields, cookies and body, opens a read stream on the calling thread's run loop and
+// pumps that loop in quarter-second slices, watching for a time-out and for cancellation,
+// until the response has ended. The outcome goes to the delegate on the main thread: the
+// method named by didFinishSelector or didFailSelector (by default requestFinished(HttpRequest*)
+// and requestFailed(HttpRequest*); slots or Q_INVOKABLE), each only if the delegate has it.
+//
+// Threads: main() runs on one thread from start to end; cancel() and the accessors may be
+// called from any thread. cancelledLock serialises stream set-up and tear-down; progressLock
+// (class-wide, recursive) serialises completion and progress delivery.
+class HttpRequest : public QObject, public Operation {
+    Q_OBJECT
+public:
+    using Error = std::shared_ptr<const HttpError>;
+    using Clock = std::chrono::steady_clock;
+
+    static const QString HttpRequestRunMode;  // "HttpRequest"
+    static std::recursive_mutex &progressLock();
+
+    // initWithURL: an invalid URL (text that does not parse) is kept and fails in main().
+    explicit HttpRequest(const QUrl &url, QObject *parent = nullptr);
+    ~HttpRequest() override;
+
+    QUrl url() const { return mUrl; }
+    QObject *delegate() const;
+    void setDelegate(QObject *delegate);
+    QByteArray didFinishSelector() const;
+    void setDidFinishSelector(const QByteArray &name);
+    QByteArray didFailSelector() const;
+    void setDidFailSelector(const QByteArray &name);
+
+    QByteArray requestMethod() const;
+    void setRequestMethod(const QByteArray &method);
+    // Replaces an earlier value under the same name.
+    void addRequestHeader(const QByteArray &name, const QByteArray &value);
+    std::optional<QMap<QByteArray, QByteArray>> requestHeaders() const;
+    // Keeps the body, sets Content-Length (also "0" for none) and turns the method into POST
+    // for a non-empty body unless it is POST or PUT.
+    void setPostBody(const std::optional<QByteArray> &body);
+    std::optional<QByteArray> postBody() const;
+    virtual void buildPostBody();
+
+    QList<QNetworkCookie> requestCookies() const;
+    void setRequestCookies(const QList<QNetworkCookie> &cookies);
+    std::optional<QList<QNetworkCookie>> responseCookies() const;
+    bool useCookiePersistence() const { return mUseCookiePersistence; }
+    void setUseCookiePersistence(bool use) { mUseCookiePersistence = use; }
+    bool useKeychainPersistence() const { return mUseKeychainPersistence; }
+    void setUseKeychainPersistence(bool use) { mUseKeychainPersistence = use; }
+    bool useSessionPersistence() const { return mUseSessionPersistence; }
+    void setUseSessionPersistence(bool use) { mUseSessionPersistence = use; }
+
+    QString downloadDestinationPath() const;
+    void setDownloadDestinationPath(const QString &path);
+    double timeOutSeconds() const { return mTimeOutSeconds.load(); }
+    // 0 or less: no time-out.
+    void setTimeOutSeconds(double seconds) { mTimeOutSeconds.store(seconds); }
+
+    bool complete() const { return mComplete.load(); }
+    Error error() const;
+    int responseStatusCode() const { return mResponseStatusCode.load(); }
+    std::optional<QMap<QString, QString>> responseHeaders() const;
+    std::optional<QByteArray> receivedData() const;
+    // The body as UTF-8 text; none without a body or for bytes that are not valid UTF-8.
+    std::optional<QString> dataString() const;
+    quint64 contentLength() const { return mContentLength.load(); }
+    void setContentLength(quint64 length) { mContentLength.store(length); }
+    quint64 postLength() const { return mPostLength.load(); }
+    quint64 totalBytesRead() const { return mTotalBytesRead.load(); }
+    quint64 lastBytesRead() const { return mLastBytesRead.load(); }
+    quint64 lastBytesSent() const { return mLastBytesSent.load(); }
+    std::optional<Clock::time_point> lastActivityTime() const;
+    HttpRequest *mainRequest() const { return mMainRequest; }
+    void setMainRequest(HttpRequest *request) { mMainRequest = request; }
+    bool showAccurateProgress() const { return mShowAccurateProgress; }
+    void setShowAccurateProgress(bool show) { mShowAccurateProgress = show; }
+    bool shouldResetProgressIndicators() const { return mShouldResetProgressIndicators; }
+    void setShouldResetProgressIndicators(bool reset) { mShouldResetProgressIndicators = reset; }
+    QObject *uploadProgressDelegate() const { return mUploadProgressDelegate; }
+    void setUploadProgressDelegate(QObject *delegate) { mUploadProgressDelegate = delegate; }
+    QObject *downloadProgressDelegate() const { return mDownloadProgressDelegate; }
+    void setDownloadProgressDelegate(QObject *delegate) { mDownloadProgressDelegate = delegate; }
+    bool haveBuiltPostBody() const { return mHaveBuiltPostBody; }
+
+    // Operation.
+    void main() override;
+    void cancel() override;
+    bool isFinished() const override { return complete(); }
+
+protected:
+    virtual void loadRequest();
+    virtual void cancelLoad();
+    virtual void handleNetworkEvent(int type);
+    virtual void handleBytesAvailable();
+    virtual void handleStreamComplete();
+    virtual void handleStreamError();
+    virtual bool readResponseHeadersReturningAuthenticationFailure();
+    virtual void failWithError(const Error &error);
+    virtual void requestFinished();
+
+    // Progress (request queue): called on every pass of the wait loop.
+    virtual void updateProgressIndicators();
+    virtual void removeUploadProgressSoFar() {}
+    virtual void resetUploadProgress(quint64) {}
+    virtual void resetDownloadProgress(quint64) {}
+    // Credentials: a 401 with no way to answer it ends the request with code 3.
+    virtual void attemptToApplyCredentialsAndResume();
+
+    // Calls the delegate's method `name`(HttpRequest*) on the main thread, if it has one.
+    void performOnDelegate(const QByteArray &name);
+
+    std::optional<HttpMessage> mRequest;     // the request message, made in main()
+    std::shared_ptr<ReadStream> mReadStream;  // the stream of the current attempt
+    std::mutex mCancelledLock;
+
+private:
+    const QUrl mUrl;
+    mutable std::recursive_mutex mFieldLock;  // the object fields below
+    QPointer<QObject> mDelegate;
+    QByteArray mDidFinishSelector = QByteArrayLiteral("requestFinished");
+    QByteArray mDidFailSelector = QByteArrayLiteral("requestFailed");
+    QByteArray mRequestMethod = QByteArrayLiteral("GET");
+    std::optional<QByteArray> mPostBody;
+    std::optional<QMap<QByteArray, QByteArray>> mRequestHeaders;
+    std::optional<QMap<QString, QString>> mResponseHeaders;
+    QList<QNetworkCookie> mRequestCookies;
+    std::optional<QList<QNetworkCookie>> mResponseCookies;
+    QString mDownloadDestinationPath;
+    std::unique_ptr<QFile> mOutputStream;  // the download file, opened at the first bytes
+    std::optional<QByteArray> mReceivedData;
+    Error mError;
+    std::optional<Clock::time_point> mLastActivityTime;
+    QPointer<QObject> mUploadProgressDelegate;
+    QPointer<QObject> mDownloadProgressDelegate;
+    HttpRequest *mMainRequest = nullptr;  // not owned: the request a size probe is made for
+    RunLoop *mRunLoop = nullptr;          // the loop of the running attempt, for prompt wake-ups
+
+    std::atomic<bool> mComplete{false};
+    std::atomic<int> mResponseStatusCode{0};
+    std::atomic<quint64> mContentLength{0};
+    std::atomic<quint64> mPostLength{0};
+    std::atomic<quint64> mTotalBytesRead{0};
+    std::atomic<quint64> mLastBytesRead{0};
+    std::atomic<quint64> mLastBytesSent{0};
+    std::atomic<double> mTimeOutSeconds{10.0};
+    bool mUseCookiePersistence = true;
+    bool mUseKeychainPersistence = false;
+    bool mUseSessionPersistence = true;
+    bool mShowAccurateProgress = true;
+    bool mShouldResetProgressIndicators = true;
+    bool mHaveBuiltPostBody = false;
+    quint64 mActivityBytes = 0;  // bytes sent + received at the last activity check
+};

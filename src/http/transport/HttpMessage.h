@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+// An HTTP/1.1 request message: method, URL, header fields and body.
+struct HttpMessage {
+    QByteArray method;
+    QUrl url;
+    QByteArray version = QByteArrayLiteral("HTTP/1.1");
+    QList<QPair<QByteArray, QByteArray>> headerFields;  // in the order they were set
+    QByteArray body;
+
+    // None when method and URL do not make a request: an empty method or one with spaces,
+    // or a URL that is not an absolute http or https URL with a host.
+    static std::optional<HttpMessage> createRequest(const QByteArray &method, const QUrl &url);
+
+    // Sets a field, replacing an earlier one of the same name (names compare without case).
+    void setHeaderFieldValue(const QByteArray &name, const QByteArray &value);
+};
+
+// The response message as received so far.
+struct HttpResponseHeader {
+    bool complete = false;  // the blank line after the header fields has arrived
+    int statusCode = 0;
+    // Header fields by name as the server wrote it; repeated fields joined with ", ".
+    QMap<QString, QString> fields;
+};

@@ -1,0 +1,268 @@
+#include "http/transport/ReadStream.h"
+
+#include "http/transport/RunLoop.h"
+
+#include <curl/curl.h>
+
+#include <cstring>
+#include <thread>
+
+namespace {
+// Received body bytes held before the transfer is paused: keeps memory flat when the reader
+// (2048 bytes an event) is slower than the network.
+constexpr qsizetype kIncomingLimit = 256 * 1024;
+}  // namespace
+
+std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpMessage &message) {
+    std::shared_ptr<ReadStream> stream(new ReadStream);
+    CURL *easy = curl_easy_init();
+    if (!easy) {
+        return nullptr;
+    }
+    stream->mEasy = easy;
+    stream->mUrl = message.url.toEncoded();
+    stream->mBody = message.body;
+    ReadStream *self = stream.get();
+    curl_easy_setopt(easy, CURLOPT_URL, stream->mUrl.constData());
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, self);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    // Loopback never goes through a proxy from the environment; everything else as curl does.
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1");
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ReadStream::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReadStream::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, self);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &ReadStream::onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, self);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+
+    const QByteArray &method = message.method;
+    if (method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (method == "GET" && message.body.isEmpty()) {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else {
+        // The body travels in the message; curl reads it from us so that we can count it.
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(message.body.size()));
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &ReadStream::onUpload);
+        curl_easy_setopt(easy, CURLOPT_READDATA, self);
+        if (method != "POST") {
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.constData());
+        }
+    }
+    for (const auto &field : message.headerFields) {
+        stream->mHeaderList =
+            curl_slist_append(stream->mHeaderList, (field.first + ": " + field.second).constData());
+    }
+    // No 100-continue round trip: servers rarely answer it, and curl would wait a second.
+    stream->mHeaderList = curl_slist_append(stream->mHeaderList, "Expect:");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, stream->mHeaderList);
+    return stream;
+}
+
+ReadStream::~ReadStream() {
+    // The easy handle first: it still points at the header list.
+    if (mEasy) {
+        curl_easy_cleanup(mEasy);
+    }
+    curl_slist_free_all(mHeaderList);
+}
+
+bool ReadStream::setClient(int mask, Client client) {
+    std::lock_guard lock(mMutex);
+    if (mClosed && client) {
+        return false;
+    }
+    mMask = client ? mask : 0;
+    mClient = std::move(client);
+    return true;
+}
+
+void ReadStream::scheduleWithRunLoop(RunLoop &runLoop, const QString &mode) {
+    {
+        std::lock_guard lock(mMutex);
+        mRunLoop = &runLoop;
+        mMode = mode;
+    }
+    runLoop.schedule(shared_from_this());
+}
+
+void ReadStream::unscheduleFromRunLoop(RunLoop &, const QString &) {
+    RunLoop *runLoop = nullptr;
+    {
+        std::lock_guard lock(mMutex);
+        runLoop = mRunLoop;
+    }
+    // Only the stream's own thread touches its run loop; from elsewhere the loop drops a
+    // closed stream by itself at its next pass.
+    if (runLoop && runLoop == &RunLoop::current()) {
+        runLoop->unschedule(this);
+        std::lock_guard lock(mMutex);
+        mRunLoop = nullptr;
+    }
+}
+
+bool ReadStream::open() {
+    RunLoop *runLoop;
+    {
+        std::lock_guard lock(mMutex);
+        if (mClosed || mOpened || !mRunLoop) {
+            return false;
+        }
+        runLoop = mRunLoop;
+    }
+    if (!runLoop->addTransfer(this)) {
+        return false;
+    }
+    std::lock_guard lock(mMutex);
+    mOpened = true;
+    return true;
+}
+
+void ReadStream::close() {
+    RunLoop *runLoop;
+    {
+        std::lock_guard lock(mMutex);
+        if (mClosed) {
+            return;
+        }
+        mClosed = true;
+        runLoop = mOpened ? mRunLoop : nullptr;
+    }
+    if (!runLoop) {
+        return;
+    }
+    if (runLoop == &RunLoop::current()) {
+        runLoop->removeTransfer(this);
+    } else {
+        runLoop->wakeUp();  // its own thread removes the transfer
+    }
+}
+
+bool ReadStream::isClosed() const {
+    std::lock_guard lock(mMutex);
+    return mClosed;
+}
+
+qint64 ReadStream::read(char *buffer, qint64 maxLength) {
+    bool resume = false;
+    qint64 count = 0;
+    {
+        std::lock_guard lock(mMutex);
+        if (mIncoming.isEmpty()) {
+            return mDone && mResult != CURLE_OK ? -1 : 0;
+        }
+        count = std::min<qint64>(maxLength, mIncoming.size());
+        std::memcpy(buffer, mIncoming.constData(), size_t(count));
+        mIncoming.remove(0, count);
+        if (mPaused && mIncoming.size() < kIncomingLimit / 2) {
+            mPaused = false;
+            resume = true;
+        }
+    }
+    if (resume) {
+        curl_easy_pause(mEasy, CURLPAUSE_CONT);  // may call onBody at once: no lock held here
+    }
+    return count;
+}
+
+HttpResponseHeader ReadStream::responseHeader() const {
+    std::lock_guard lock(mMutex);
+    return mHeader;
+}
+
+std::optional<TransportError> ReadStream::copyError() const {
+    std::lock_guard lock(mMutex);
+    if (!mDone || mResult == CURLE_OK) {
+        return std::nullopt;
+    }
+    return TransportError{mResult, QString::fromUtf8(curl_easy_strerror(CURLcode(mResult)))};
+}
+
+int ReadStream::takePendingEvent() {
+    std::lock_guard lock(mMutex);
+    if (mClosed) {
+        return 0;
+    }
+    int event = 0;
+    if (mOpened && !mOpenSignalled) {
+        mOpenSignalled = true;
+        event = OpenCompleted;
+    } else if (!mIncoming.isEmpty() || (mHeader.complete && !mHeaderSignalled)) {
+        mHeaderSignalled = mHeaderSignalled || mHeader.complete;
+        event = HasBytesAvailable;
+    } else if (mDone && !mEndSignalled) {
+        mEndSignalled = true;
+        event = mResult == CURLE_OK ? EndEncountered : ErrorOccurred;
+    }
+    return event & mMask ? event : (event ? -1 : 0);
+}
+
+void ReadStream::deliver(int event) {
+    Client client;
+    {
+        std::lock_guard lock(mMutex);
+        client = mClient;
+    }
+    if (client && event > 0) {
+        client(*this, Event(event));
+    }
+}
+
+void ReadStream::transferDone(int curlCode) {
+    std::lock_guard lock(mMutex);
+    mDone = true;
+    mResult = curlCode;
+}
+
+size_t ReadStream::onHeader(char *data, size_t size, size_t count, void *self) {
+    auto *stream = static_cast<ReadStream *>(self);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    std::lock_guard lock(stream->mMutex);
+    HttpResponseHeader &header = stream->mHeader;
+    if (line.startsWith("HTTP/")) {
+        // A new status line: an interim response (1xx) is replaced by the final one.
+        header = HttpResponseHeader();
+        const QList<QByteArray> parts = line.split(' ');
+        header.statusCode = parts.size() > 1 ? parts[1].toInt() : 0;
+    } else if (line.isEmpty()) {
+        header.complete = header.statusCode >= 200;
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+        const QString name = QString::fromLatin1(line.left(colon).trimmed());
+        const QString value = QString::fromUtf8(line.mid(colon + 1).trimmed());
+        const auto it = header.fields.find(name);
+        if (it == header.fields.end()) {
+            header.fields.insert(name, value);
+        } else {
+            *it += QStringLiteral(", ") + value;
+        }
+    }
+    return size * count;
+}
+
+size_t ReadStream::onBody(char *data, size_t size, size_t count, void *self) {
+    auto *stream = static_cast<ReadStream *>(self);
+    std::lock_guard lock(stream->mMutex);
+    if (stream->mIncoming.size() >= kIncomingLimit) {
+        stream->mPaused = true;
+        return CURL_WRITEFUNC_PAUSE;  // curl keeps these bytes and offers them again
+    }
+    stream->mIncoming.append(data, qsizetype(size * count));
+    return size * count;
+}
+
+size_t ReadStream::onUpload(char *data, size_t size, size_t count, void *self) {
+    auto *stream = static_cast<ReadStream *>(self);
+    std::lock_guard lock(stream->mMutex);
+    const qsizetype n = std::min<qsizetype>(qsizetype(size * count), stream->mBody.size() - stream->mBodyOffset);
+    std::memcpy(data, stream->mBody.constData() + stream->mBodyOffset, size_t(n));
+    stream->mBodyOffset += n;
+    return size_t(n);
+}
+
+int ReadStream::onProgress(void *self, long long, long long, long long, long long uploaded) {
+    static_cast<ReadStream *>(self)->mBytesWritten.store(quint64(std::max(0LL, uploaded)));
+    return 0;
+}

@@ -1,0 +1,277 @@
+#include "http/HttpRequest.h"
+#include "support/Printers.h"
+#include "support/ScriptedHttpServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+using Server = ScriptedHttpServer;
+
+struct CurlEnvironment : ::testing::Environment {
+    void SetUp() override { curl_global_init(CURL_GLOBAL_DEFAULT); }
+};
+const auto *environment = ::testing::AddGlobalTestEnvironment(new CurlEnvironment);
+
+// Receives the callbacks, noting the thread they arrive on.
+class Delegate : public QObject {
+    Q_OBJECT
+public:
+    int finished = 0;
+    int failed = 0;
+    bool onMainThread = true;
+public slots:
+    void requestFinished(HttpRequest *) {
+        ++finished;
+        onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+    }
+    void requestFailed(HttpRequest *) {
+        ++failed;
+        onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+    }
+};
+
+void pumpUntil(const std::function<bool()> &done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+// Runs the request on a worker thread, as a queue would, until it ends and its callback came.
+void run(HttpRequest &request, Delegate &delegate, const std::function<void()> &whileRunning = {}) {
+    request.setDelegate(&delegate);
+    std::thread worker([&request] { request.main(); });
+    if (whileRunning) {
+        whileRunning();
+    }
+    pumpUntil([&] { return request.isFinished() && delegate.finished + delegate.failed > 0; });
+    worker.join();
+    QCoreApplication::processEvents();
+}
+
+QByteArray response(int status, const QByteArray &body, const QByteArray &extra = {}) {
+    return "HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n" + extra + "Connection: close\r\n\r\n" + body;
+}
+
+TEST(HttpRequest, ErrorStatusesFinishNormally) {
+    for (int status : {404, 500}) {
+        Server server({Server::write(response(status, "nope"))});
+        HttpRequest request(QUrl(server.url("/missing")));
+        Delegate delegate;
+        run(request, delegate);
+        EXPECT_EQ(delegate.finished, 1);
+        EXPECT_EQ(delegate.failed, 0);
+        EXPECT_EQ(request.responseStatusCode(), status);
+        EXPECT_EQ(request.error(), nullptr);
+        EXPECT_EQ(request.dataString(), QString("nope"));
+        EXPECT_TRUE(delegate.onMainThread);
+        EXPECT_TRUE(server.request().startsWith("GET /missing HTTP/1.1\r\n"));
+    }
+}
+
+TEST(HttpRequest, ALongBodyArrivesWhole) {
+    QByteArray body;
+    for (int i = 0; i < 9000; ++i) {
+        body.append(char('a' + i % 26));
+    }
+    Server server({Server::write(response(200, body.left(3000))), Server::pause(100), Server::write(body.mid(3000))});
+    // Content-Length announces only 3000: the rest is not part of this response.
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    run(request, delegate);
+    EXPECT_EQ(request.totalBytesRead(), 3000u);
+    EXPECT_EQ(request.contentLength(), 3000u);
+    EXPECT_EQ(request.receivedData(), body.left(3000));
+}
+
+TEST(HttpRequest, HeaderFieldsAppearOnlyOnceTheHeaderIsComplete) {
+    Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Le"), Server::pause(600),
+                   Server::write("ngth: 2\r\nX-Thing: 1\r\n\r\nok")});
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    bool noneWhileSplit = false;
+    run(request, delegate, [&] {
+        QThread::msleep(300);
+        noneWhileSplit = !request.responseHeaders().has_value();
+    });
+    EXPECT_TRUE(noneWhileSplit);
+    ASSERT_TRUE(request.responseHeaders());
+    EXPECT_EQ(request.responseHeaders()->value("X-Thing"), "1");
+    EXPECT_EQ(request.responseHeaders()->value("Content-Length"), "2");
+}
+
+TEST(HttpRequest, AConnectionFailureCarriesTheTransportError) {
+    Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial"), Server::reset()});
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    run(request, delegate);
+    ASSERT_NE(request.error(), nullptr);
+    EXPECT_EQ(request.error()->code, 1);
+    EXPECT_EQ(request.error()->localizedDescription, "A connection failure occurred");
+    EXPECT_EQ(request.error()->domain, HttpError::NetworkRequestErrorDomain);
+    ASSERT_TRUE(request.error()->underlyingError);
+    EXPECT_NE(request.error()->underlyingError->code, 0);
+    EXPECT_EQ(delegate.failed, 1);
+}
+
+TEST(HttpRequest, AnUnresponsiveServerTimesOut) {
+    Server server({Server::pause(5000)});
+    HttpRequest request(QUrl(server.url()));
+    request.setTimeOutSeconds(0.5);
+    Delegate delegate;
+    QElapsedTimer timer;
+    timer.start();
+    run(request, delegate);
+    ASSERT_NE(request.error(), nullptr);
+    EXPECT_EQ(request.error(), HttpError::RequestTimedOutError);
+    EXPECT_EQ(request.error()->localizedDescription, "The request timed out");
+    EXPECT_LT(timer.elapsed(), 3000);
+
+    // A second failure keeps the first error and calls back once.
+    request.cancel();
+    EXPECT_EQ(request.error()->code, 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delegate.failed, 1);
+}
+
+TEST(HttpRequest, ASlowButSteadyExchangeDoesNotTimeOut) {
+    QByteArray chunks;
+    std::vector<Server::Step> script = {Server::write("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n")};
+    for (int i = 0; i < 10; ++i) {
+        script.push_back(Server::pause(150));
+        script.push_back(Server::write("xx"));
+    }
+    Server server(script);  // 1.5 s in all, a byte pair every 0.15 s
+    HttpRequest request(QUrl(server.url()));
+    request.setShowAccurateProgress(false);  // as the queue runs requests
+    request.setTimeOutSeconds(0.5);
+    Delegate delegate;
+    run(request, delegate);
+    EXPECT_EQ(request.error(), nullptr);
+    EXPECT_EQ(request.receivedData(), QByteArray(20, 'x'));
+
+    // And the other way: a body the server takes in steadily for about three seconds (the
+    // kernel's send buffer, up to 4 MB, drains in under the time-out at this pace).
+    Server slowReader({Server::write(response(200, "thanks"))}, 64 * 1024, 8);
+    HttpRequest upload(QUrl(slowReader.url("/upload")));
+    upload.setShowAccurateProgress(false);
+    upload.setPostBody(QByteArray(16 * 1024 * 1024, 'u'));
+    upload.setTimeOutSeconds(1.0);
+    Delegate uploadDelegate;
+    run(upload, uploadDelegate);
+    EXPECT_EQ(upload.error(), nullptr) << (upload.error() ? upload.error()->code : 0) << " after "
+                                       << upload.totalBytesRead();
+    EXPECT_EQ(upload.dataString(), QString("thanks"));
+}
+
+TEST(HttpRequest, CancelEndsWithCodeFourAndDropsTheData) {
+    Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome"), Server::pause(5000)});
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    run(request, delegate, [&] {
+        pumpUntil([&] { return request.totalBytesRead() > 0; }, 3000);
+        request.cancel();
+    });
+    ASSERT_NE(request.error(), nullptr);
+    EXPECT_EQ(request.error()->code, 4);
+    EXPECT_EQ(request.error()->localizedDescription, "The request was cancelled");
+    EXPECT_FALSE(request.receivedData());
+    EXPECT_FALSE(request.responseHeaders());
+    EXPECT_FALSE(request.dataString());
+    EXPECT_EQ(delegate.failed, 1);
+}
+
+TEST(HttpRequest, BadUrlsCannotMakeARequest) {
+    for (const QUrl &url : {QUrl("not a url at all"), QUrl(), QUrl("ftp://127.0.0.1/"), QUrl("http:///path")}) {
+        HttpRequest request(url);
+        Delegate delegate;
+        request.setDelegate(&delegate);
+        request.main();  // on the main thread: the callback comes at once
+        ASSERT_NE(request.error(), nullptr);
+        EXPECT_EQ(request.error()->code, 5);
+        EXPECT_EQ(request.error()->localizedDescription, "Unable to create request (bad url?)");
+        EXPECT_EQ(delegate.failed, 1);
+    }
+}
+
+TEST(HttpRequest, DownloadsGoToAFileAndACancelledOneLeavesNone) {
+    QTemporaryDir dir;
+    const QByteArray body(3 * 1024 * 1024, 'd');
+    {
+        Server server({Server::write(response(200, body))});
+        HttpRequest request(QUrl(server.url()));
+        request.setDownloadDestinationPath(dir.filePath("whole.bin"));
+        Delegate delegate;
+        run(request, delegate);
+        EXPECT_EQ(request.error(), nullptr);
+        EXPECT_EQ(QFile(dir.filePath("whole.bin")).size(), body.size());
+        EXPECT_EQ(request.receivedData(), QByteArray());  // nothing kept in memory
+    }
+    EXPECT_TRUE(QFile::exists(dir.filePath("whole.bin")));  // a finished download stays
+    {
+        Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 9999999\r\n\r\n" + body.left(100000)),
+                       Server::pause(5000)});
+        auto request = std::make_unique<HttpRequest>(QUrl(server.url()));
+        request->setDownloadDestinationPath(dir.filePath("part.bin"));
+        Delegate delegate;
+        run(*request, delegate, [&] {
+            pumpUntil([&] { return request->totalBytesRead() >= 100000; }, 3000);
+            request->cancel();
+        });
+        request.reset();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("part.bin")));
+}
+
+TEST(HttpRequest, TheRequestCarriesItsHeadersCookiesAndBody) {
+    Server server({Server::write(response(200, ""))});
+    HttpRequest request(QUrl(server.url("/report?x=1")));
+    request.setRequestMethod("GET");
+    request.setPostBody(QByteArray("a=b"));
+    EXPECT_EQ(request.requestMethod(), "POST");  // a body makes a GET a POST
+    request.addRequestHeader("X-Test", "1");
+    QNetworkCookie a("a", "1"), b("b", "two words");
+    request.setRequestCookies({a, b});
+    Delegate delegate;
+    run(request, delegate);
+    const QByteArray sent = server.request();
+    EXPECT_TRUE(sent.startsWith("POST /report?x=1 HTTP/1.1\r\n")) << sent.toStdString();
+    EXPECT_TRUE(sent.contains("\r\nCookie: a=1; b=two%20words\r\n")) << sent.toStdString();
+    EXPECT_TRUE(sent.contains("\r\nContent-Length: 3\r\n"));
+    EXPECT_TRUE(sent.contains("\r\nX-Test: 1\r\n"));
+    EXPECT_FALSE(sent.contains("Expect:"));
+    EXPECT_TRUE(sent.endsWith("\r\n\r\na=b"));
+}
+
+TEST(HttpRequest, BodyRules) {
+    HttpRequest empty(QUrl("http://127.0.0.1/"));
+    empty.setPostBody(std::nullopt);
+    EXPECT_EQ(empty.requestHeaders()->value("Content-Length"), "0");
+    EXPECT_EQ(empty.requestMethod(), "GET");
+    HttpRequest put(QUrl("http://127.0.0.1/"));
+    put.setRequestMethod("PUT");
+    put.setPostBody(QByteArray("x"));
+    EXPECT_EQ(put.requestMethod(), "PUT");
+    HttpRequest head(QUrl("http://127.0.0.1/"));
+    head.setRequestMethod("HEAD");
+    head.setPostBody(QByteArray("x"));
+    EXPECT_EQ(head.requestMethod(), "POST");
+    EXPECT_EQ(head.postLength(), 1u);
+}
+
+}  // namespace
+
+#include "HttpRequestTest.moc"

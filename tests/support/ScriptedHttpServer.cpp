@@ -1,0 +1,131 @@
+#include "support/ScriptedHttpServer.h"
+
+#include <QList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+ScriptedHttpServer::ScriptedHttpServer(std::vector<Step> script, int readChunk, int readPauseMs)
+    : mScript(std::move(script)), mReadChunk(readChunk), mReadPauseMs(readPauseMs) {
+    mListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (readChunk > 0) {
+        const int small = 64 * 1024;  // a slow reader keeps the sender waiting
+        ::setsockopt(mListener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(mListener, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    socklen_t length = sizeof local;
+    ::getsockname(mListener, reinterpret_cast<sockaddr *>(&local), &length);
+    mPort = ntohs(local.sin_port);
+    ::listen(mListener, 4);
+    mThread = std::thread([this] { serve(); });
+}
+
+ScriptedHttpServer::~ScriptedHttpServer() {
+    mStopping.store(true);
+    ::shutdown(mListener, SHUT_RDWR);
+    mThread.join();
+    ::close(mListener);
+}
+
+QByteArray ScriptedHttpServer::url(const QByteArray &path) const {
+    return "http://127.0.0.1:" + QByteArray::number(mPort) + path;
+}
+
+QByteArray ScriptedHttpServer::request() const {
+    std::lock_guard lock(mMutex);
+    return mRequest;
+}
+
+void ScriptedHttpServer::serve() {
+    pollfd listening{mListener, POLLIN, 0};
+    while (!mStopping.load() && ::poll(&listening, 1, 50) == 0) {
+    }
+    if (mStopping.load()) {
+        return;
+    }
+    const int connection = ::accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) {
+        return;
+    }
+    // The request: header first, then as much body as Content-Length announces.
+    QByteArray received;
+    qsizetype headerEnd = -1;
+    qsizetype bodyLength = 0;
+    char buffer[65536];
+    while (!mStopping.load()) {
+        if (headerEnd >= 0 && received.size() >= headerEnd + 4 + bodyLength) {
+            break;
+        }
+        const size_t want = headerEnd >= 0 && mReadChunk > 0 ? size_t(mReadChunk) : sizeof buffer;
+        const ssize_t got = ::recv(connection, buffer, std::min(want, sizeof buffer), 0);
+        if (got <= 0) {
+            break;
+        }
+        received.append(buffer, got);
+        {
+            std::lock_guard lock(mMutex);
+            mRequest = received;
+        }
+        if (headerEnd < 0 && (headerEnd = received.indexOf("\r\n\r\n")) >= 0) {
+            for (const QByteArray &line : received.left(headerEnd).split('\n')) {
+                if (line.toLower().startsWith("content-length:")) {
+                    bodyLength = line.mid(15).trimmed().toLongLong();
+                }
+            }
+        }
+        if (headerEnd >= 0 && mReadPauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(mReadPauseMs));
+        }
+    }
+    bool closed = false;
+    for (const Step &step : mScript) {
+        if (mStopping.load()) {
+            break;
+        }
+        switch (step.kind) {
+        case Step::Write: {
+            qsizetype sent = 0;
+            while (sent < step.bytes.size()) {
+                const ssize_t n = ::send(connection, step.bytes.constData() + sent, size_t(step.bytes.size() - sent),
+                                         MSG_NOSIGNAL);
+                if (n <= 0) {
+                    break;
+                }
+                sent += n;
+            }
+            break;
+        }
+        case Step::Pause:
+            for (int waited = 0; waited < step.milliseconds && !mStopping.load(); waited += 10) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            break;
+        case Step::Reset: {
+            linger hard{1, 0};  // RST instead of FIN
+            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            ::close(connection);
+            closed = true;
+            break;
+        }
+        case Step::Close:
+            ::close(connection);
+            closed = true;
+            break;
+        }
+        if (closed) {
+            break;
+        }
+    }
+    if (!closed) {
+        ::close(connection);
+    }
+    mDone.store(true);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A one-connection HTTP server on 127.0.0.1 for tests, on a thread of its own: it accepts one
+// connection, reads the request (header and Content-Length body, optionally slowly), records
+// its raw bytes, then plays its script: write bytes, pause, close, or reset the connection.
+class ScriptedHttpServer {
+public:
+    struct Step {
+        enum Kind { Write, Pause, Close, Reset } kind;
+        QByteArray bytes;
+        int milliseconds = 0;
+    };
+    static Step write(const QByteArray &bytes) { return {Step::Write, bytes, 0}; }
+    static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+    static Step close() { return {Step::Close, {}, 0}; }
+    static Step reset() { return {Step::Reset, {}, 0}; }
+
+    // `readChunk`/`readPauseMs`: read the request body that many bytes at a time with a pause
+    // between reads (0: at once).
+    explicit ScriptedHttpServer(std::vector<Step> script, int readChunk = 0, int readPauseMs = 0);
+    ~ScriptedHttpServer();
+    ScriptedHttpServer(const ScriptedHttpServer &) = delete;
+    ScriptedHttpServer &operator=(const ScriptedHttpServer &) = delete;
+
+    int port() const { return mPort; }
+    QByteArray url(const QByteArray &path = "/") const;
+    // The raw request as received so far.
+    QByteArray request() const;
+    bool scriptDone() const { return mDone.load(); }
+
+private:
+    void serve();
+
+    int mListener = -1;
+    int mPort = 0;
+    std::vector<Step> mScript;
+    int mReadChunk;
+    int mReadPauseMs;
+    mutable std::mutex mMutex;
+    QByteArray mRequest;
+    std::atomic<bool> mDone{false};
+    std::atomic<bool> mStopping{false};
+    std::thread mThread;
+};
