@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <curl/curl.h>
 #include <memory>
 
 namespace {
@@ -58,6 +59,8 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
 }  // namespace
 
 int main(int argc, char *argv[]) {
+    // Before any thread: the HTTP client's transport needs it once per process.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     QCoreApplication::setApplicationName(QStringLiteral("shakelog"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SHAKELOG_VERSION));
     // Options first: --help, --version and mistakes need no display.

@@ -60,6 +60,10 @@ void ScriptedHttpServer::serve() {
     qsizetype headerEnd = -1;
     qsizetype bodyLength = 0;
     char buffer[65536];
+    // A slow reader keeps a steady pace (readChunk bytes per readPauseMs), whatever its own
+    // overhead: it sleeps until the schedule says the next chunk is due.
+    const auto start = std::chrono::steady_clock::now();
+    qsizetype bodyRead = 0;
     while (!mStopping.load()) {
         if (headerEnd >= 0 && received.size() >= headerEnd + 4 + bodyLength) {
             break;
@@ -70,10 +74,6 @@ void ScriptedHttpServer::serve() {
             break;
         }
         received.append(buffer, got);
-        {
-            std::lock_guard lock(mMutex);
-            mRequest = received;
-        }
         if (headerEnd < 0 && (headerEnd = received.indexOf("\r\n\r\n")) >= 0) {
             for (const QByteArray &line : received.left(headerEnd).split('\n')) {
                 if (line.toLower().startsWith("content-length:")) {
@@ -81,9 +81,14 @@ void ScriptedHttpServer::serve() {
                 }
             }
         }
-        if (headerEnd >= 0 && mReadPauseMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(mReadPauseMs));
+        if (headerEnd >= 0 && mReadChunk > 0 && mReadPauseMs > 0) {
+            bodyRead = received.size() - headerEnd - 4;
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(bodyRead * mReadPauseMs / mReadChunk));
         }
+    }
+    {
+        std::lock_guard lock(mMutex);
+        mRequest = received;
     }
     bool closed = false;
     for (const Step &step : mScript) {

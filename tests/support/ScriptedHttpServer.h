@@ -31,7 +31,7 @@ public:
 
     int port() const { return mPort; }
     QByteArray url(const QByteArray &path = "/") const;
-    // The raw request as received so far.
+    // The raw request, once it has been read whole.
     QByteArray request() const;
     bool scriptDone() const { return mDone.load(); }
 
