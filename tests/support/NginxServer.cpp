@@ -1,0 +1,88 @@
+#include "support/NginxServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+const QString kNginx = QStringLiteral("/usr/sbin/nginx");
+
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    socklen_t length = sizeof local;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
+    ::close(fd);
+    return ntohs(local.sin_port);
+}
+
+bool accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    target.sin_port = htons(quint16(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&target), sizeof target) == 0;
+    ::close(fd);
+    return ok;
+}
+}  // namespace
+
+bool NginxServer::available() { return QFile::exists(kNginx); }
+
+NginxServer::NginxServer() { QDir(mDir.path()).mkpath(QStringLiteral("www")); }
+
+NginxServer::~NginxServer() {
+    if (mProcess.state() != QProcess::NotRunning) {
+        mProcess.terminate();
+        mProcess.waitForFinished(5000);
+    }
+}
+
+QUrl NginxServer::url(const QString &path) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(mPort).arg(path));
+}
+
+bool NginxServer::start(QString *error) {
+    mPort = freeLoopbackPort();
+    const QString d = mDir.path();
+    QFile conf(mDir.filePath(QStringLiteral("nginx.conf")));
+    if (!conf.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    conf.write(QStringLiteral("daemon off; master_process off; worker_processes 1;\n"
+                              "pid %1/nginx.pid; error_log %1/error.log;\n"
+                              "events { worker_connections 64; }\n"
+                              "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
+                              "  fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
+                              "  server { listen 127.0.0.1:%2; root %1/www; client_max_body_size 100m;\n"
+                              "    location /upload { return 200 \"received\\n\"; } } }\n")
+                   .arg(d)
+                   .arg(mPort)
+                   .toUtf8());
+    conf.close();
+    mProcess.start(kNginx, {"-p", d, "-c", conf.fileName(), "-e", mDir.filePath(QStringLiteral("error.log"))});
+    QElapsedTimer timer;
+    timer.start();
+    while (mProcess.waitForStarted(100) && !accepts(mPort) && timer.elapsed() < 5000) {
+        QThread::msleep(20);
+    }
+    if (!accepts(mPort)) {
+        if (error) {
+            QFile log(mDir.filePath(QStringLiteral("error.log")));
+            log.open(QIODevice::ReadOnly);
+            *error = QString::fromUtf8(log.readAll());
+        }
+        return false;
+    }
+    return true;
+}

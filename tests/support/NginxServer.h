@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+// nginx from Debian's packages, run in the foreground on 127.0.0.1 with a configuration of
+// our own in a temporary folder: it serves the folder's www/ and answers POST /upload with
+// "received". Stopped when the object goes.
+class NginxServer {
+public:
+    static bool available();
+
+    NginxServer();
+    ~NginxServer();
+
+    // False (with the reason in `error`) when nginx did not come up.
+    bool start(QString *error = nullptr);
+    QString wwwPath(const QString &name) const { return mDir.filePath("www/" + name); }
+    QString scratchPath(const QString &name) const { return mDir.filePath(name); }
+    QUrl url(const QString &path) const;
+
+private:
+    QTemporaryDir mDir;
+    QProcess mProcess;
+    int mPort = 0;
+};
