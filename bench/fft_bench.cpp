@@ -21,7 +21,8 @@ constexpr int kN = 1024;
 std::vector<double> input() {
     std::vector<double> x(kN);
     for (int j = 0; j < kN; ++j) {
-        x[size_t(j)] = std::sin(2 * M_PI * 51.2 * j / kN) + 0.3 * std::sin(2 * M_PI * 130.7 * j / kN);
+        x[size_t(j)] =
+            std::sin(2 * M_PI * 51.2 * j / kN) + 0.3 * std::sin(2 * M_PI * 130.7 * j / kN);
     }
     return x;
 }
@@ -43,7 +44,8 @@ void BM_reference_fftw_1024(benchmark::State &state) {
     double *outRe = fftw_alloc_real(kN), *outIm = fftw_alloc_real(kN);
     fftw_iodim dim{kN, 1, 1};
     // Forward with split arrays: FFTW takes the sign from the order of re and im.
-    fftw_plan plan = fftw_plan_guru_split_dft(1, &dim, 0, nullptr, re, im, outRe, outIm, FFTW_ESTIMATE);
+    fftw_plan plan =
+        fftw_plan_guru_split_dft(1, &dim, 0, nullptr, re, im, outRe, outIm, FFTW_ESTIMATE);
     for (auto _ : state) {
         std::copy(x.begin(), x.end(), re);
         std::fill(im, im + kN, 0.0);
@@ -64,7 +66,8 @@ void BM_spectrumPanelRedraw(benchmark::State &state) {
     graph.setFilteringEnabled(true);
     graph.setMFrequency(100);
     for (int n = 0; n < 2048; ++n) {
-        graph.updateHistoryWithX(float(0.02 * std::sin(n * 0.31)), float(0.01 * std::cos(n * 0.7)), -1.0f);
+        graph.updateHistoryWithX(float(0.02 * std::sin(n * 0.31)), float(0.01 * std::cos(n * 0.7)),
+                                 -1.0f);
     }
     SpectrumView panel;
     panel.resize(320, 416);

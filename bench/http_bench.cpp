@@ -21,7 +21,8 @@ NginxServer *server = nullptr;
 QString signalText() {
     QString text;
     for (int i = 0; i < 2048; ++i) {
-        text += QString::asprintf("%f,%f,%f\n", 0.001 * (i % 97), -0.002 * (i % 53), 0.0005 * (i % 31));
+        text +=
+            QString::asprintf("%f,%f,%f\n", 0.001 * (i % 97), -0.002 * (i % 53), 0.0005 * (i % 31));
     }
     return text;
 }
@@ -49,9 +50,18 @@ void BM_reference_curlCommandLine(benchmark::State &state) {
     file.open(QIODevice::WriteOnly);
     file.write(*body.postBody());
     file.close();
-    const QStringList arguments = {"-s", "-o", "/dev/null", "--noproxy", "*", "-H",
-                                   "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY", "-H", "Expect:",
-                                   "--data-binary", "@" + bodyFile, server->url("/upload").toString()};
+    const QStringList arguments = {"-s",
+                                   "-o",
+                                   "/dev/null",
+                                   "--noproxy",
+                                   "*",
+                                   "-H",
+                                   "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY",
+                                   "-H",
+                                   "Expect:",
+                                   "--data-binary",
+                                   "@" + bodyFile,
+                                   server->url("/upload").toString()};
     for (auto _ : state) {
         QProcess curl;
         curl.start("curl", arguments);

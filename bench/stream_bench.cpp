@@ -80,7 +80,8 @@ void BM_reference_bareSendto(benchmark::State &state) {
     const QByteArray line = SampleStream::datagram("1", 12345.679, 0.012, -0.988, 0.5);
     for (auto _ : state) {
         benchmark::DoNotOptimize(::sendto(fd, line.constData(), size_t(line.size()), 0,
-                                          reinterpret_cast<const sockaddr *>(&target), sizeof target));
+                                          reinterpret_cast<const sockaddr *>(&target),
+                                          sizeof target));
     }
     ::close(fd);
     state.SetItemsProcessed(state.iterations());

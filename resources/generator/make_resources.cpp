@@ -162,10 +162,13 @@ bool alarmSound(const QString &path) {
         const int fade = rate / 200;  // 5 ms ramps: no clicks
         for (int i = 0; i < n; ++i) {
             const double ramp = std::min({1.0, double(i) / fade, double(n - 1 - i) / fade});
-            samples.append(qint16(std::lround(0.6 * 32767 * ramp * std::sin(2 * M_PI * hz * i / rate))));
+            samples.append(
+                qint16(std::lround(0.6 * 32767 * ramp * std::sin(2 * M_PI * hz * i / rate))));
         }
     };
-    const auto silence = [&](double seconds) { samples.append(QVector<qint16>(int(seconds * rate), 0)); };
+    const auto silence = [&](double seconds) {
+        samples.append(QVector<qint16>(int(seconds * rate), 0));
+    };
     tone(1760, 0.12);
     silence(0.04);
     tone(1320, 0.12);

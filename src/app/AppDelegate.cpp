@@ -23,7 +23,9 @@
 using namespace SettingsKeys;
 
 AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject *parent)
-    : QObject(parent), mUi(std::make_unique<Ui::MainWindow>()), mAccelerometer(accelerometer),
+    : QObject(parent),
+      mUi(std::make_unique<Ui::MainWindow>()),
+      mAccelerometer(accelerometer),
       mShowWindow(showWindow) {
     window = new QMainWindow;
     mUi->setupUi(window);
@@ -64,7 +66,8 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     for (PanelSlot &slot : mPanels) {
         slot.action->setEnabled(false);  // until its panel exists
     }
-    setPanelFactory(Panel::Spectrum, [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
+    setPanelFactory(Panel::Spectrum,
+                    [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
     setPanelFactory(Panel::Configuration, [this](PanelHost &host) {
         const int maximumRate = mAccelerometer ? mAccelerometer->maximumRate() : 0;
         return std::make_unique<ConfigurationViewController>(host, maximumRate);
@@ -141,7 +144,8 @@ void AppDelegate::bindSocketMode() {
     mNetworkEnabled = mStreamOverride ? true : UserPref::getBoolean(NETWORK);
     SHAKELOG_LOG("networkEnabled %d", int(mNetworkEnabled));
     bindNetworkLabel();
-    const bool broadcast = mStreamOverride ? mStreamOverride->broadcast : UserPref::getBoolean(BROADCAST);
+    const bool broadcast =
+        mStreamOverride ? mStreamOverride->broadcast : UserPref::getBoolean(BROADCAST);
     SHAKELOG_LOG("isBroadcast %d", int(broadcast));
     if (broadcast) {
         mStream.bind(true, QString(), 0);

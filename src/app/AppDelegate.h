@@ -39,7 +39,8 @@ public:
 
     // `accelerometer` is the shared accelerometer (not owned; none when the sine-wave source
     // feeds the history instead). The window is shown at launch only when `showWindow`.
-    explicit AppDelegate(Accelerometer *accelerometer, bool showWindow = true, QObject *parent = nullptr);
+    explicit AppDelegate(Accelerometer *accelerometer, bool showWindow = true,
+                         QObject *parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -49,7 +50,8 @@ public:
     void initAccelerometer() override;
     void reloadUserConfiguration() override;
 
-    void accelerometerDidAccelerate(Accelerometer *accelerometer, const Acceleration &acceleration) override;
+    void accelerometerDidAccelerate(Accelerometer *accelerometer,
+                                    const Acceleration &acceleration) override;
     void processAcceleration(const Acceleration &acceleration);
     void bindNetworkLabel();
 
@@ -69,7 +71,9 @@ public:
         QString ip;
         int port = 0;
     };
-    void setStreamOverride(const StreamOverride &streamOverride) { mStreamOverride = streamOverride; }
+    void setStreamOverride(const StreamOverride &streamOverride) {
+        mStreamOverride = streamOverride;
+    }
     const SampleStream &stream() const { return mStream; }
 
     bool networkEnabled() const { return mNetworkEnabled; }
@@ -94,17 +98,17 @@ public:
     // A note above the traces about the signal's source; hidden when empty.
     void setSourceNote(const QString &note);
 
-    QMainWindow *window = nullptr;     // owned
-    GraphView *graphView = nullptr;    // owned by the window
-    QToolBar *toolbar = nullptr;       // item 0: run/pause; item 7: alarm switch
+    QMainWindow *window = nullptr;              // owned
+    GraphView *graphView = nullptr;             // owned by the window
+    QToolBar *toolbar = nullptr;                // item 0: run/pause; item 7: alarm switch
     QWidget *mScrollInstructionView = nullptr;  // hint shown while paused
     QLabel *mLabelAlarm = nullptr;
-    QLabel *mLabelNetwork = nullptr;   // stream state text
+    QLabel *mLabelNetwork = nullptr;  // stream state text
     QLabel *mAlarmMessage = nullptr;
     QPushButton *mButtonAlarm = nullptr;
     QProgressBar *mProgressAlarm = nullptr;
-    QTimer *mTimer = nullptr;          // the sine-wave source's timer; none when stopped
-    qint32 mSec = 0;                   // tick counter of the sine-wave source
+    QTimer *mTimer = nullptr;  // the sine-wave source's timer; none when stopped
+    qint32 mSec = 0;           // tick counter of the sine-wave source
 
 private:
     struct PanelSlot {

@@ -49,7 +49,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                        "this file after --after seconds, and quit."),
         QStringLiteral("file"));
     const QCommandLineOption afterOption(
-        QStringLiteral("after"), QStringLiteral("Seconds before the screenshot is taken (default 3)."),
+        QStringLiteral("after"),
+        QStringLiteral("Seconds before the screenshot is taken (default 3)."),
         QStringLiteral("seconds"));
     const QCommandLineOption streamOption(
         QStringLiteral("stream"),
@@ -61,7 +62,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         QStringLiteral("Stream every sample to the broadcast address on PORT for this run."),
         QStringLiteral("port"));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
-                       durationOption, screenshotOption, afterOption, streamOption, broadcastOption});
+                       durationOption, screenshotOption, afterOption, streamOption,
+                       broadcastOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -106,14 +108,16 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         options.listenPort = parsePort(where.mid(colon + 1));
         if (options.listenPort <= 0) {
             result.exitCode = 2;
-            result.output = QStringLiteral("udp: needs a port from 1 to 65535, as in udp:10552 or "
-                                           "udp:127.0.0.1:10552.");
+            result.output = QStringLiteral(
+                "udp: needs a port from 1 to 65535, as in udp:10552 or "
+                "udp:127.0.0.1:10552.");
             return result;
         }
     } else {
         result.exitCode = 2;
-        result.output = QStringLiteral("Unknown source '%1': use auto, accelerometer, sine, "
-                                       "replay:FILE or udp:[ADDR:]PORT.")
+        result.output = QStringLiteral(
+                            "Unknown source '%1': use auto, accelerometer, sine, "
+                            "replay:FILE or udp:[ADDR:]PORT.")
                             .arg(source);
         return result;
     }
@@ -129,8 +133,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         options.streamPort = colon > 0 ? parsePort(target.mid(colon + 1)) : 0;
         if (options.streamPort <= 0) {
             result.exitCode = 2;
-            result.output = QStringLiteral("--stream needs HOST:PORT with a port from 1 to 65535, "
-                                           "not '%1'.")
+            result.output = QStringLiteral(
+                                "--stream needs HOST:PORT with a port from 1 to 65535, "
+                                "not '%1'.")
                                 .arg(target);
             return result;
         }

@@ -11,7 +11,7 @@ struct CommandLine {
     enum class Source { Auto, Accelerometer, Sine, Replay, Udp };
 
     Source source = Source::Auto;
-    QString replayFile;              // with Source::Replay
+    QString replayFile;     // with Source::Replay
     QString listenAddress;  // with Source::Udp: empty for every address
     int listenPort = 0;     // with Source::Udp
     // --stream HOST:PORT or --broadcast PORT: stream this run (port 0: not asked for)

@@ -13,8 +13,8 @@
 #include <QMainWindow>
 #include <QTimer>
 
-#include <cstdio>
 #include <curl/curl.h>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -37,7 +37,8 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
     switch (options.source) {
     case CommandLine::Source::Sine: return nullptr;
     case CommandLine::Source::Replay: return ReplaySource::open(options.replayFile, false, error);
-    case CommandLine::Source::Udp: return UdpReceiveSource::listen(options.listenAddress, options.listenPort, error);
+    case CommandLine::Source::Udp:
+        return UdpReceiveSource::listen(options.listenAddress, options.listenPort, error);
     case CommandLine::Source::Accelerometer:
     case CommandLine::Source::Auto: {
         const QByteArray identifier = QtSensorsAccelerometer::findAccelerometer();
@@ -78,8 +79,9 @@ int main(int argc, char *argv[]) {
         return parsed.exitCode;
     }
     const CommandLine &options = *parsed.options;
-    if (options.headless || (!options.screenshotFile.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
-                             qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
+    if (options.headless ||
+        (!options.screenshotFile.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
+         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
         // No display needed: render offscreen unless the caller chose a platform.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -113,7 +115,8 @@ int main(int argc, char *argv[]) {
     TerminationSignals terminationSignals;
     AppDelegate delegate(accelerometer, !options.headless);
     if (options.streamPort > 0) {
-        delegate.setStreamOverride({options.streamBroadcast, options.streamHost, options.streamPort});
+        delegate.setStreamOverride(
+            {options.streamBroadcast, options.streamHost, options.streamPort});
     }
     if (!note.isEmpty()) {
         SystemLog::log(note);
@@ -130,16 +133,18 @@ int main(int argc, char *argv[]) {
     }
 
     if (!options.screenshotFile.isEmpty()) {
-        QTimer::singleShot(std::chrono::milliseconds(qint64(options.screenshotAfter * 1000.0)), &app,
-                           [&delegate, &options] {
-                               const QString file = options.screenshotFile;
-                               if (!delegate.window->grab().save(file, "PNG")) {
-                                   printTo(stderr, QStringLiteral("shakelog: cannot write the screenshot %1").arg(file));
-                                   QCoreApplication::exit(1);
-                                   return;
-                               }
-                               QCoreApplication::quit();
-                           });
+        QTimer::singleShot(
+            std::chrono::milliseconds(qint64(options.screenshotAfter * 1000.0)), &app,
+            [&delegate, &options] {
+                const QString file = options.screenshotFile;
+                if (!delegate.window->grab().save(file, "PNG")) {
+                    printTo(stderr,
+                            QStringLiteral("shakelog: cannot write the screenshot %1").arg(file));
+                    QCoreApplication::exit(1);
+                    return;
+                }
+                QCoreApplication::quit();
+            });
     }
 
     delegate.applicationDidFinishLaunching();

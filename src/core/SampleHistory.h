@@ -65,7 +65,9 @@ public:
 
     unsigned getNextIndex() const { return nextIndex; }
     // The same, by ring slot (taken modulo 2048) rather than by offset.
-    double historyAtSlot(unsigned slot, int xyzIndex) const { return history[slot & kMask][xyzIndex]; }
+    double historyAtSlot(unsigned slot, int xyzIndex) const {
+        return history[slot & kMask][xyzIndex];
+    }
     const Date &timestampAtSlot(unsigned slot) const { return mTickHistory[slot & kMask]; }
 
     // Scrolling moves the ring position while paused; always kept modulo 2048.
@@ -90,7 +92,7 @@ private:
     qint32 mFrameRateBuffer = 0;  // samples since the last second mark
     float mFrequency = 0.0f;      // nominal rate, samples per second
     bool mFilteringIsEnabled = false;
-    bool mInputPrefiltered = false;        // filter on, but the input is filtered already
+    bool mInputPrefiltered = false;   // filter on, but the input is filtered already
     bool mUpdatingIsEnabled = false;  // recording (true) or paused
     bool mRealTime = false;           // redraw after every sample
     bool mDrawTime = false;           // time lines with clock labels

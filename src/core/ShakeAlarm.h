@@ -15,10 +15,10 @@ class ShakeAlarm {
 public:
     // What one recorded sample asks of the view.
     struct Tick {
-        bool arming = false;       // the count-down ran: show `progress`, and the message
-        float progress = 0;        // arming progress, 0 to (5 f - 1) / 5 f
-        bool armed = false;        // the count-down reached 0: hide message and progress
-        bool playSound = false;    // play the alarm sound now
+        bool arming = false;     // the count-down ran: show `progress`, and the message
+        float progress = 0;      // arming progress, 0 to (5 f - 1) / 5 f
+        bool armed = false;      // the count-down reached 0: hide message and progress
+        bool playSound = false;  // play the alarm sound now
     };
 
     // Switching: on starts a fresh count-down of 5 f samples and a repetition budget of 60 f;

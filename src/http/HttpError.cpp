@@ -1,10 +1,12 @@
 #include "http/HttpError.h"
 
-const QString HttpError::NetworkRequestErrorDomain = QStringLiteral("org.shakelog.NetworkRequestErrorDomain");
+const QString HttpError::NetworkRequestErrorDomain =
+    QStringLiteral("org.shakelog.NetworkRequestErrorDomain");
 
 std::shared_ptr<const HttpError> HttpError::make(int code, const QString &message,
                                                  std::optional<TransportError> underlying) {
-    return std::make_shared<const HttpError>(HttpError{NetworkRequestErrorDomain, code, message, std::move(underlying)});
+    return std::make_shared<const HttpError>(
+        HttpError{NetworkRequestErrorDomain, code, message, std::move(underlying)});
 }
 
 const std::shared_ptr<const HttpError> HttpError::RequestTimedOutError =

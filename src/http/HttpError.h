@@ -26,8 +26,8 @@ struct HttpError {
     std::optional<TransportError> underlyingError;
 
     static const QString NetworkRequestErrorDomain;
-    static std::shared_ptr<const HttpError> make(int code, const QString &message,
-                                                 std::optional<TransportError> underlying = std::nullopt);
+    static std::shared_ptr<const HttpError> make(
+        int code, const QString &message, std::optional<TransportError> underlying = std::nullopt);
     // The four errors made once and shared by every request.
     static const std::shared_ptr<const HttpError> RequestTimedOutError;
     static const std::shared_ptr<const HttpError> AuthenticationError;

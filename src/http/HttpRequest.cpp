@@ -194,6 +194,7 @@ void HttpRequest::loadRequest() {
     }
     RunLoop &runLoop = RunLoop::current();
     runLoop.addCommonMode(HttpRequestRunMode);
+    mAuthenticationLock = std::make_shared<ConditionLock>(1);
     mComplete.store(false);
     mTotalBytesRead.store(0);
     mLastBytesRead.store(0);
@@ -214,12 +215,16 @@ void HttpRequest::loadRequest() {
     std::shared_ptr<ReadStream> stream = ReadStream::createForStreamedHTTPRequest(*mRequest);
     if (!stream) {
         cancelled.unlock();
-        failWithError(HttpError::make(HttpError::InternalError, QStringLiteral("Unable to create read stream")));
+        failWithError(HttpError::make(HttpError::InternalError,
+                                      QStringLiteral("Unable to create read stream")));
         return;
     }
-    if (!stream->setClient(kAllEvents, [this](ReadStream &, ReadStream::Event event) { handleNetworkEvent(event); })) {
+    if (!stream->setClient(kAllEvents, [this](ReadStream &, ReadStream::Event event) {
+            handleNetworkEvent(event);
+        })) {
         cancelled.unlock();
-        failWithError(HttpError::make(HttpError::InternalError, QStringLiteral("Unable to setup read stream")));
+        failWithError(HttpError::make(HttpError::InternalError,
+                                      QStringLiteral("Unable to setup read stream")));
         return;
     }
     stream->scheduleWithRunLoop(runLoop, HttpRequestRunMode);
@@ -227,7 +232,8 @@ void HttpRequest::loadRequest() {
         stream->setClient(0, {});
         stream->unscheduleFromRunLoop(runLoop, HttpRequestRunMode);
         cancelled.unlock();
-        failWithError(HttpError::make(HttpError::InternalError, QStringLiteral("Unable to start HTTP connection")));
+        failWithError(HttpError::make(HttpError::InternalError,
+                                      QStringLiteral("Unable to start HTTP connection")));
         return;
     }
     mReadStream = stream;
@@ -382,11 +388,12 @@ void HttpRequest::handleStreamComplete() {
 
 void HttpRequest::handleStreamError() {
     mComplete.store(true);
-    const std::optional<TransportError> underlying = mReadStream ? mReadStream->copyError() : std::nullopt;
+    const std::optional<TransportError> underlying =
+        mReadStream ? mReadStream->copyError() : std::nullopt;
     cancelLoad();
     if (!error()) {
-        failWithError(HttpError::make(HttpError::ConnectionFailure, QStringLiteral("A connection failure occurred"),
-                                      underlying));
+        failWithError(HttpError::make(HttpError::ConnectionFailure,
+                                      QStringLiteral("A connection failure occurred"), underlying));
     }
 }
 
@@ -415,8 +422,9 @@ void HttpRequest::performOnDelegate(const QByteArray &name) {
         return;  // the delegate does not answer to it
     }
     const bool onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-    target->metaObject()->method(index).invoke(target, onMainThread ? Qt::DirectConnection : Qt::QueuedConnection,
-                                               Q_ARG(HttpRequest *, this));
+    target->metaObject()->method(index).invoke(
+        target, onMainThread ? Qt::DirectConnection : Qt::QueuedConnection,
+        Q_ARG(HttpRequest *, this));
 }
 
 void HttpRequest::attemptToApplyCredentialsAndResume() {

@@ -2,6 +2,7 @@
 
 #include "http/HttpError.h"
 #include "http/transport/HttpMessage.h"
+#include "platform/ConditionLock.h"
 #include "platform/Operation.h"
 
 #include <QByteArray>
@@ -132,9 +133,12 @@ protected:
     // Calls the delegate's method `name`(HttpRequest*) on the main thread, if it has one.
     void performOnDelegate(const QByteArray &name);
 
-    std::optional<HttpMessage> mRequest;     // the request message, made in main()
+    std::optional<HttpMessage> mRequest;      // the request message, made in main()
     std::shared_ptr<ReadStream> mReadStream;  // the stream of the current attempt
     std::mutex mCancelledLock;
+    // Hand-off with the delegate while credentials are asked for; a new one (condition 1) for
+    // every attempt.
+    std::shared_ptr<ConditionLock> mAuthenticationLock;
 
 private:
     const QUrl mUrl;

@@ -7,7 +7,8 @@ QString escapeURL(const QString &text) {
     escaped.reserve(bytes.size() * 3);
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || kPass.contains(c)) {
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+            kPass.contains(c)) {
             escaped.append(c);
         } else {
             static const char kHex[] = "0123456789ABCDEF";

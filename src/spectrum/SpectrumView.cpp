@@ -24,7 +24,8 @@ const AxisStyle kAxes[] = {{"X", QColor::fromRgbF(0.2f, 0.8f, 0.2f)},
                            {"Z", QColor::fromRgbF(0.2f, 0.2f, 0.8f)}};
 }  // namespace
 
-SpectrumView::SpectrumView(QWidget *parent) : QWidget(parent), mUi(std::make_unique<Ui::Spectrum>()) {
+SpectrumView::SpectrumView(QWidget *parent)
+    : QWidget(parent), mUi(std::make_unique<Ui::Spectrum>()) {
     mUi->setupUi(this);
     mActivity = mUi->mActivity;
     mSwitch = mUi->mSwitch;

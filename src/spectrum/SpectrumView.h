@@ -24,13 +24,13 @@ class Spectrum;
 class SpectrumView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kFirstOffset = 724;         // history offsets 724 … 1747
+    static constexpr int kFirstOffset = 724;  // history offsets 724 … 1747
     static constexpr double kRefreshSeconds = 10.0;
-    static constexpr float kBucketWidth = 6.4f;      // points per bucket
-    static constexpr double kBaseLine = 350.0;       // height of an empty bucket
-    static constexpr double kSpan = 280.0;           // the largest bucket is drawn at 350 - 280
-    static constexpr double kNumbersY = 360.0;       // bucket numbers, every fifth bucket
-    static constexpr double kLabelTop = 120.0;       // the peak label is never higher
+    static constexpr float kBucketWidth = 6.4f;  // points per bucket
+    static constexpr double kBaseLine = 350.0;   // height of an empty bucket
+    static constexpr double kSpan = 280.0;       // the largest bucket is drawn at 350 - 280
+    static constexpr double kNumbersY = 360.0;   // bucket numbers, every fifth bucket
+    static constexpr double kLabelTop = 120.0;   // the peak label is never higher
 
     explicit SpectrumView(QWidget *parent = nullptr);
     ~SpectrumView() override;

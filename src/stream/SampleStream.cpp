@@ -3,10 +3,10 @@
 #include "platform/SystemLog.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
 
 SampleStream::~SampleStream() {
     if (mSocket >= 0) {
@@ -14,7 +14,8 @@ SampleStream::~SampleStream() {
     }
 }
 
-QByteArray SampleStream::datagram(const QString &deviceName, double absTime, double x, double y, double z) {
+QByteArray SampleStream::datagram(const QString &deviceName, double absTime, double x, double y,
+                                  double z) {
     // QString::asprintf formats numbers in the C locale, whatever the user's locale.
     return deviceName.toUtf8() + ',' +
            QString::asprintf("%.3f,%1.3f,%1.3f,%1.3f\n", absTime, x, y, z).toLatin1();

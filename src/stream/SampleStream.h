@@ -17,7 +17,8 @@ public:
 
     // The datagram of one sample: "%@,%.3f,%1.3f,%1.3f,%1.3f\n" in the C locale, the device
     // name as it is (UTF-8, not escaped), no terminating zero byte.
-    static QByteArray datagram(const QString &deviceName, double absTime, double x, double y, double z);
+    static QByteArray datagram(const QString &deviceName, double absTime, double x, double y,
+                               double z);
 
     // Socket set-up: a UDP socket with the broadcast option on, aimed at 255.255.255.255:port.
     // Returns false (socket -1) when no socket can be had.

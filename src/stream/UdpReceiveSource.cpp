@@ -8,13 +8,14 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
-std::unique_ptr<UdpReceiveSource> UdpReceiveSource::listen(const QString &address, int port, QString *error) {
+std::unique_ptr<UdpReceiveSource> UdpReceiveSource::listen(const QString &address, int port,
+                                                           QString *error) {
     if (port < 0 || port > 65535) {
         *error = QStringLiteral("%1 is not a UDP port (0 to 65535)").arg(port);
         return nullptr;
@@ -29,7 +30,8 @@ std::unique_ptr<UdpReceiveSource> UdpReceiveSource::listen(const QString &addres
     }
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_UDP);
     if (fd < 0) {
-        *error = QStringLiteral("cannot open a UDP socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("cannot open a UDP socket: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return nullptr;
     }
     if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
@@ -48,8 +50,11 @@ std::unique_ptr<UdpReceiveSource> UdpReceiveSource::listen(const QString &addres
 }
 
 UdpReceiveSource::UdpReceiveSource(int socket, int port, QString description)
-    : mSocket(socket), mPort(port), mDescription(std::move(description)),
-      mNotifier(new QSocketNotifier(socket, QSocketNotifier::Read, this)), mReportTimer(new QTimer(this)) {
+    : mSocket(socket),
+      mPort(port),
+      mDescription(std::move(description)),
+      mNotifier(new QSocketNotifier(socket, QSocketNotifier::Read, this)),
+      mReportTimer(new QTimer(this)) {
     connect(mNotifier, &QSocketNotifier::activated, this, &UdpReceiveSource::readPending);
     mReportTimer->setSingleShot(true);
     mReportTimer->setInterval(1000);
@@ -77,13 +82,14 @@ void UdpReceiveSource::readPending() {
             continue;
         }
         if (mDelegate) {
-            mDelegate->accelerometerDidAccelerate(this, {values.x, values.y, values.z, monotonicSeconds()});
+            mDelegate->accelerometerDidAccelerate(
+                this, {values.x, values.y, values.z, monotonicSeconds()});
         }
     }
 }
 
 void UdpReceiveSource::reportDropped() {
-    SHAKELOG_LOG("Dropped %llu malformed datagrams on UDP port %d", static_cast<unsigned long long>(mDroppedSinceReport),
-                 mPort);
+    SHAKELOG_LOG("Dropped %llu malformed datagrams on UDP port %d",
+                 static_cast<unsigned long long>(mDroppedSinceReport), mPort);
     mDroppedSinceReport = 0;
 }

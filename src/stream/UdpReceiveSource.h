@@ -16,7 +16,8 @@ class UdpReceiveSource : public QObject, public Accelerometer {
 public:
     // Listens on `address` (dotted IPv4; empty: every address) and `port`. On failure returns
     // none and sets `error`.
-    static std::unique_ptr<UdpReceiveSource> listen(const QString &address, int port, QString *error);
+    static std::unique_ptr<UdpReceiveSource> listen(const QString &address, int port,
+                                                    QString *error);
     ~UdpReceiveSource() override;
 
     void setDelegate(AccelerometerDelegate *delegate) override { mDelegate = delegate; }

@@ -16,15 +16,19 @@
 using namespace SettingsKeys;
 
 namespace {
-constexpr int kAlarmLevels = 5;       // levels 1 … 5: thresholds 0.33 … 1.65
+constexpr int kAlarmLevels = 5;  // levels 1 … 5: thresholds 0.33 … 1.65
 constexpr int kMissingRowHeight = 120;
 
 // The rate the slider shows: its value truncated toward zero.
 int wholeRate(float value) { return int(std::trunc(value)); }
 }  // namespace
 
-ConfigurationViewController::ConfigurationViewController(PanelHost &host, int maximumRate, QObject *parent)
-    : PanelController(parent), mHost(host), mUi(std::make_unique<Ui::ConfigurationView>()), mView(new QWidget) {
+ConfigurationViewController::ConfigurationViewController(PanelHost &host, int maximumRate,
+                                                         QObject *parent)
+    : PanelController(parent),
+      mHost(host),
+      mUi(std::make_unique<Ui::ConfigurationView>()),
+      mView(new QWidget) {
     mUi->setupUi(mView);
     mDrawTime = mUi->mDrawTime;
     mRealTimeDrawing = mUi->mRealTimeDrawing;
@@ -48,11 +52,15 @@ ConfigurationViewController::ConfigurationViewController(PanelHost &host, int ma
     mAlarmLevel->setSegments(levels);
 
     connect(mDrawTime, &Switch::toggled, this, &ConfigurationViewController::drawTimeChanged);
-    connect(mRealTimeDrawing, &Switch::toggled, this, &ConfigurationViewController::realtimeDrawingChanged);
+    connect(mRealTimeDrawing, &Switch::toggled, this,
+            &ConfigurationViewController::realtimeDrawingChanged);
     connect(mFilter, &Switch::toggled, this, &ConfigurationViewController::filterChanged);
-    connect(mScanRate, &FloatSlider::valueChanging, this, &ConfigurationViewController::scanRateChanging);
-    connect(mScanRate, &FloatSlider::valueChanged, this, &ConfigurationViewController::scanRateChanged);
-    connect(mAlarmLevel, &SegmentedControl::valueChanged, this, &ConfigurationViewController::alarmLevelChanged);
+    connect(mScanRate, &FloatSlider::valueChanging, this,
+            &ConfigurationViewController::scanRateChanging);
+    connect(mScanRate, &FloatSlider::valueChanged, this,
+            &ConfigurationViewController::scanRateChanged);
+    connect(mAlarmLevel, &SegmentedControl::valueChanged, this,
+            &ConfigurationViewController::alarmLevelChanged);
     connect(mUi->doneButton, &QPushButton::clicked, this, &ConfigurationViewController::done);
     viewDidLoad();
 }
@@ -61,8 +69,8 @@ ConfigurationViewController::~ConfigurationViewController() { delete mView; }
 
 void ConfigurationViewController::viewDidLoad() {
     // Showing the stored values must not store them again: no signals while loading.
-    const QSignalBlocker blockDrawTime(mDrawTime), blockRealTime(mRealTimeDrawing), blockFilter(mFilter),
-        blockRate(mScanRate), blockLevel(mAlarmLevel);
+    const QSignalBlocker blockDrawTime(mDrawTime), blockRealTime(mRealTimeDrawing),
+        blockFilter(mFilter), blockRate(mScanRate), blockLevel(mAlarmLevel);
     mDrawTime->setOn(UserPref::getBoolean(DRAW_TIME));
     mRealTimeDrawing->setOn(UserPref::getBoolean(REAL_TIME));
     mScanRate->setValue(float(UserPref::getInt(SCAN_RATE)));
@@ -73,7 +81,9 @@ void ConfigurationViewController::viewDidLoad() {
     mTableView->reloadData();
 }
 
-void ConfigurationViewController::drawTimeChanged() { UserPref::setBoolean(DRAW_TIME, mDrawTime->isOn()); }
+void ConfigurationViewController::drawTimeChanged() {
+    UserPref::setBoolean(DRAW_TIME, mDrawTime->isOn());
+}
 
 void ConfigurationViewController::realtimeDrawingChanged() {
     UserPref::setBoolean(REAL_TIME, mRealTimeDrawing->isOn());
@@ -103,7 +113,9 @@ void ConfigurationViewController::done() {
 
 int ConfigurationViewController::numberOfSectionsInTableView(TableView *) { return 3; }
 
-int ConfigurationViewController::numberOfRowsInSection(TableView *, int section) { return section == 0 ? 3 : 1; }
+int ConfigurationViewController::numberOfRowsInSection(TableView *, int section) {
+    return section == 0 ? 3 : 1;
+}
 
 QString ConfigurationViewController::titleForHeaderInSection(TableView *, int section) {
     switch (section) {
@@ -126,7 +138,8 @@ QWidget *ConfigurationViewController::cellForRowAtIndexPath(TableView *, IndexPa
     }
 }
 
-int ConfigurationViewController::heightForRowAtIndexPath(TableView *tableView, IndexPath indexPath) {
+int ConfigurationViewController::heightForRowAtIndexPath(TableView *tableView,
+                                                         IndexPath indexPath) {
     // The height the layout gives the cell.
     QWidget *cell = cellForRowAtIndexPath(tableView, indexPath);
     return cell ? cell->maximumHeight() : kMissingRowHeight;

@@ -5,17 +5,20 @@
 
 #include <cmath>
 
-FloatSlider::FloatSlider(QWidget *parent) : QWidget(parent), mSlider(new QSlider(Qt::Horizontal, this)) {
+FloatSlider::FloatSlider(QWidget *parent)
+    : QWidget(parent), mSlider(new QSlider(Qt::Horizontal, this)) {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(mSlider);
     setFocusProxy(mSlider);
-    connect(mSlider, &QSlider::sliderMoved, this, [this](int position) { emit valueChanging(float(position) / kSteps); });
+    connect(mSlider, &QSlider::sliderMoved, this,
+            [this](int position) { emit valueChanging(float(position) / kSteps); });
     connect(mSlider, &QSlider::sliderReleased, this, [this] { emit valueChanged(value()); });
     // Keyboard and page steps change the value without a drag: they count as released at once.
     connect(mSlider, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove) {
-            QMetaObject::invokeMethod(this, [this] { emit valueChanged(value()); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { emit valueChanged(value()); }, Qt::QueuedConnection);
         }
     });
 }

@@ -43,7 +43,9 @@ GraphView::~GraphView() {
     }
 }
 
-void GraphView::setWallClock(SampleHistory::WallClock clock) { mHistory.setWallClock(std::move(clock)); }
+void GraphView::setWallClock(SampleHistory::WallClock clock) {
+    mHistory.setWallClock(std::move(clock));
+}
 
 void GraphView::updateHistoryWithX(float x, float y, float z) {
     const SampleHistory::Update result = mHistory.updateHistoryWithX(x, y, z);
@@ -109,7 +111,8 @@ void GraphView::paintEvent(QPaintEvent *) {
     painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
-void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context, const QRectF &bounds) {
+void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context,
+                            const QRectF &bounds) {
     const float x = float(bounds.x());
     const float y = float(bounds.y());
     const float w = float(bounds.width());
@@ -146,7 +149,8 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
         context.setFont(font);
         context.setPen(kTimeLine);
         for (int i = 0; i < n; ++i) {
-            const SampleHistory::Date &date = mHistory.timestampAtSlot(fromIndex + kWindowStart + unsigned(i));
+            const SampleHistory::Date &date =
+                mHistory.timestampAtSlot(fromIndex + kWindowStart + unsigned(i));
             if (!date) {
                 continue;
             }
@@ -154,8 +158,8 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
             lines.moveTo(lineX, kTimeLineTop);
             lines.lineTo(lineX, kTimeLineBottom);
             // Texts are placed by their top-left corner.
-            context.drawText(QRectF(lineX + kTimeLabelDx, kTimeLabelY, 200, 40), Qt::AlignLeft | Qt::AlignTop,
-                             DateText::clockTime(*date));
+            context.drawText(QRectF(lineX + kTimeLabelDx, kTimeLabelY, 200, 40),
+                             Qt::AlignLeft | Qt::AlignTop, DateText::clockTime(*date));
         }
         context.strokePath(lines, QPen(kTimeLine, 1.0));
     }
@@ -163,7 +167,8 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
     QPainterPath trace;
     const bool filtering = filteringIsEnabled();
     for (int j = 0; j < n; ++j) {
-        const double stored = mHistory.historyAtSlot(fromIndex + kWindowStart + unsigned(j), int(axis));
+        const double stored =
+            mHistory.historyAtSlot(fromIndex + kWindowStart + unsigned(j), int(axis));
         const float v = drawnValue(stored, filtering);
         if (mAlarm.tripTest(v, filtering) && mAlarmStopButton) {
             mAlarmStopButton->setStyleSheet(QStringLiteral("background-color: red"));
@@ -186,8 +191,8 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
     letterFont.setPixelSize(kAxisLetterFontSize);
     context.setFont(letterFont);
     context.setPen(kAxisLetter);
-    context.drawText(QRectF(kAxisLetterX, centre + kAxisLetterDy, 200, 100), Qt::AlignLeft | Qt::AlignTop,
-                     QString(QChar(char16_t(88 + axis))));
+    context.drawText(QRectF(kAxisLetterX, centre + kAxisLetterDy, 200, 100),
+                     Qt::AlignLeft | Qt::AlignTop, QString(QChar(char16_t(88 + axis))));
     context.restore();
 }
 
@@ -235,7 +240,9 @@ void GraphView::mouseMoveEvent(QMouseEvent *event) {
     }
 }
 
-void GraphView::mouseReleaseEvent(QMouseEvent *event) { touchesEnded(float(event->position().x())); }
+void GraphView::mouseReleaseEvent(QMouseEvent *event) {
+    touchesEnded(float(event->position().x()));
+}
 
 bool GraphView::event(QEvent *event) {
     switch (event->type()) {

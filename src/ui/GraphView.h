@@ -30,9 +30,13 @@ public:
     // the alarm's count-downs.
     void updateHistoryWithX(float x, float y, float z);
 
-    double getHistory(int offset, int xyzIndex) const { return mHistory.getHistory(offset, xyzIndex); }
+    double getHistory(int offset, int xyzIndex) const {
+        return mHistory.getHistory(offset, xyzIndex);
+    }
     double getLatestHistory(int xyzIndex) const { return mHistory.getLatestHistory(xyzIndex); }
-    const SampleHistory::Date &getTimestamp(int offset) const { return mHistory.getTimestamp(offset); }
+    const SampleHistory::Date &getTimestamp(int offset) const {
+        return mHistory.getTimestamp(offset);
+    }
 
     bool filteringIsEnabled() const { return mHistory.filteringIsEnabled(); }
     void setFilteringEnabled(bool enabled) { mHistory.setFilteringEnabled(enabled); }
@@ -99,7 +103,7 @@ private:
 
     SampleHistory mHistory;
     ShakeAlarm mAlarm;
-    quint32 mAlarmSoundID = 0;     // system sound of the alarm; 0 until first created
-    float mLastTouchedX = 0;       // horizontal position at the previous touch event
+    quint32 mAlarmSoundID = 0;      // system sound of the alarm; 0 until first created
+    float mLastTouchedX = 0;        // horizontal position at the previous touch event
     qint32 mIndexDraggedSoFar = 0;  // 0 (newest) to -1748
 };

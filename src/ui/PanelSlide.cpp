@@ -32,8 +32,8 @@ int parkedCentreY(QWidget *panel) {
 }
 
 void slideUp(QWidget *panel, QWidget *graphView) {
-    const QPointF c = graphView->mapTo(panel->parentWidget(), graphView->rect().center()) +
-                      QPointF(0.5, 0.5);
+    const QPointF c =
+        graphView->mapTo(panel->parentWidget(), graphView->rect().center()) + QPointF(0.5, 0.5);
     slide(panel, QPointF(c.x(), parkedCentreY(panel)), QPointF(c.x(), c.y() + kBelowCentre));
 }
 

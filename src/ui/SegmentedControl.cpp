@@ -4,7 +4,8 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
-SegmentedControl::SegmentedControl(QWidget *parent) : QWidget(parent), mGroup(new QButtonGroup(this)) {
+SegmentedControl::SegmentedControl(QWidget *parent)
+    : QWidget(parent), mGroup(new QButtonGroup(this)) {
     mGroup->setExclusive(true);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

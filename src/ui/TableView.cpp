@@ -18,8 +18,10 @@ TableView::TableView(QWidget *parent) : QScrollArea(parent) {
 void TableView::reloadData() {
     // Cells belong to the data source: take them out before the old content goes.
     if (mContent) {
-        for (QWidget *row : mContent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            for (QWidget *cell : row->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        for (QWidget *row :
+             mContent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            for (QWidget *cell :
+                 row->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
                 cell->setParent(nullptr);
             }
         }
@@ -31,9 +33,11 @@ void TableView::reloadData() {
     column->setSpacing(0);
     const int sections = mDataSource ? mDataSource->numberOfSectionsInTableView(this) : 0;
     for (int section = 0; section < sections; ++section) {
-        auto *header = new QLabel(mDataSource->titleForHeaderInSection(this, section).toUpper(), mContent);
+        auto *header =
+            new QLabel(mDataSource->titleForHeaderInSection(this, section).toUpper(), mContent);
         header->setObjectName(QStringLiteral("header%1").arg(section));
-        header->setStyleSheet(QStringLiteral("color: #6d6d72; font-size: 11px; padding: 12px 8px 4px 8px;"));
+        header->setStyleSheet(
+            QStringLiteral("color: #6d6d72; font-size: 11px; padding: 12px 8px 4px 8px;"));
         column->addWidget(header);
         const int rows = mDataSource->numberOfRowsInSection(this, section);
         for (int row = 0; row < rows; ++row) {
@@ -58,7 +62,8 @@ void TableView::reloadData() {
 }
 
 QWidget *TableView::headerOfSection(int section) const {
-    return mContent ? mContent->findChild<QWidget *>(QStringLiteral("header%1").arg(section)) : nullptr;
+    return mContent ? mContent->findChild<QWidget *>(QStringLiteral("header%1").arg(section))
+                    : nullptr;
 }
 
 QWidget *TableView::rowAt(IndexPath indexPath) const {

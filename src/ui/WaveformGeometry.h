@@ -8,16 +8,16 @@
 // precision where the drawing is.
 namespace Waveform {
 
-constexpr int kPoints = 300;          // points of a running trace (299 intervals)
-constexpr int kWindowStart = 1748;    // 2048 - 300: slots from the ring position to the window
-constexpr float kLeftShift = 30.0f;   // traces and time lines start this far left of the strip
-constexpr float kClipMargin = 18.0f;  // the clip reaches this far above and below a strip
-constexpr float kTimeLineTop = 18.0f;     // time lines run between these absolute heights
+constexpr int kPoints = 300;           // points of a running trace (299 intervals)
+constexpr int kWindowStart = 1748;     // 2048 - 300: slots from the ring position to the window
+constexpr float kLeftShift = 30.0f;    // traces and time lines start this far left of the strip
+constexpr float kClipMargin = 18.0f;   // the clip reaches this far above and below a strip
+constexpr float kTimeLineTop = 18.0f;  // time lines run between these absolute heights
 constexpr float kTimeLineBottom = 398.0f;
-constexpr float kTimeLabelDx = -20.0f;    // label's top-left corner relative to (X, 5)
+constexpr float kTimeLabelDx = -20.0f;  // label's top-left corner relative to (X, 5)
 constexpr float kTimeLabelY = 5.0f;
 constexpr int kTimeLabelFontSize = 10;
-constexpr float kAxisLetterX = 10.0f;     // axis letter's top-left corner: (10, M - 24)
+constexpr float kAxisLetterX = 10.0f;  // axis letter's top-left corner: (10, M - 24)
 constexpr float kAxisLetterDy = -24.0f;
 constexpr int kAxisLetterFontSize = 40;
 constexpr float kCentreLineWidth = 3.0f;

@@ -38,14 +38,17 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         {{"--source", "gps"},
          "Unknown source 'gps': use auto, accelerometer, sine, replay:FILE or udp:[ADDR:]PORT."},
         {{"--source", "replay:"},
-         "Unknown source 'replay:': use auto, accelerometer, sine, replay:FILE or udp:[ADDR:]PORT."},
+         "Unknown source 'replay:': use auto, accelerometer, sine, replay:FILE or "
+         "udp:[ADDR:]PORT."},
         {{"--duration", "0"}, "--duration needs a positive number of seconds, not '0'."},
         {{"--duration", "soon"}, "--duration needs a positive number of seconds, not 'soon'."},
         {{"--frobnicate"}, "Unknown option 'frobnicate'."},
         {{"extra"}, "Unexpected argument 'extra'; see --help."},
         {{"--after", "2"}, "--after goes with --screenshot."},
-        {{"--screenshot", "a.png", "--after", "-1"}, "--after needs a positive number of seconds, not '-1'."},
-        {{"--screenshot", "a.png", "--headless"}, "--screenshot needs the window: leave out --headless."},
+        {{"--screenshot", "a.png", "--after", "-1"},
+         "--after needs a positive number of seconds, not '-1'."},
+        {{"--screenshot", "a.png", "--headless"},
+         "--screenshot needs the window: leave out --headless."},
     };
     for (const auto &c : cases) {
         const auto result = parse(c.arguments);

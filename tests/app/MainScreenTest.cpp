@@ -8,10 +8,10 @@
 #include "ui/ConfigurationViewController.h"
 #include "ui/FloatSlider.h"
 #include "ui/GraphView.h"
-#include "ui/SegmentedControl.h"
-#include "ui/Switch.h"
 #include "ui/ImageCache.h"
 #include "ui/PanelSlide.h"
+#include "ui/SegmentedControl.h"
+#include "ui/Switch.h"
 #include "ui/ViewAnimation.h"
 
 #include <QAction>
@@ -44,11 +44,16 @@ protected:
         FakePanel::created = 0;
     }
     QImage iconOf(int item) const {
-        return delegate.toolbar->actions().at(item)->icon().pixmap(48, 48).toImage().convertToFormat(
-            QImage::Format_ARGB32);
+        return delegate.toolbar->actions()
+            .at(item)
+            ->icon()
+            .pixmap(48, 48)
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
     }
     static QImage image(const char *name) {
-        return ImageCache::sharedCache()->getImage(name).toImage().convertToFormat(QImage::Format_ARGB32);
+        return ImageCache::sharedCache()->getImage(name).toImage().convertToFormat(
+            QImage::Format_ARGB32);
     }
     bool running() const { return delegate.graphView->updatingIsEnabled(); }
 
@@ -125,8 +130,8 @@ TEST_F(MainScreen, PanelsSlideUpFromBelowTheWindow) {
     delegate.window->resize(320, 460);
     delegate.showSettings();
     QWidget *view = lastPanel->view();
-    auto *animation = qobject_cast<QPropertyAnimation *>(
-        ViewAnimation::animationForKey(view, PanelSlide::kKey));
+    auto *animation =
+        qobject_cast<QPropertyAnimation *>(ViewAnimation::animationForKey(view, PanelSlide::kKey));
     ASSERT_NE(animation, nullptr);
     EXPECT_EQ(animation->duration(), 400);
     EXPECT_EQ(animation->easingCurve(), ViewAnimation::easeOut());
@@ -143,7 +148,8 @@ TEST_F(MainScreen, PanelsSlideUpFromBelowTheWindow) {
     EXPECT_EQ(view->pos(), animation->endValue().toPoint());  // the final state is set at once
 
     PanelSlide::slideDown(view);  // the mirror image, under the same key
-    auto *down = qobject_cast<QPropertyAnimation *>(ViewAnimation::animationForKey(view, PanelSlide::kKey));
+    auto *down =
+        qobject_cast<QPropertyAnimation *>(ViewAnimation::animationForKey(view, PanelSlide::kKey));
     ASSERT_NE(down, nullptr);
     EXPECT_NE(down, animation);
     EXPECT_NEAR(centreOf(down->endValue()).y(), 480 + size.height(), 1.0);
@@ -161,7 +167,8 @@ TEST_F(MainScreen, PanelButtonsWaitForTheirPanels) {
     EXPECT_TRUE(actions[0]->isEnabled());
     EXPECT_TRUE(actions[7]->isEnabled());
     bare.showSettings();  // no panel yet: nothing happens, recording is left alone
-    bare.setPanelFactory(Panel::Settings, [](PanelHost &) { return std::make_unique<FakePanel>(); });
+    bare.setPanelFactory(Panel::Settings,
+                         [](PanelHost &) { return std::make_unique<FakePanel>(); });
     EXPECT_TRUE(actions[4]->isEnabled());
 }
 
@@ -191,14 +198,15 @@ TEST_F(MainScreen, TheConfigurationPanelAppliesOnDoneButTheAlarmLevelWaits) {
     app.applicationDidFinishLaunching();
     app.showConfiguration();
     EXPECT_FALSE(app.graphView->updatingIsEnabled());  // paused while open
-    auto *panel = dynamic_cast<ConfigurationViewController *>(app.panelController(Panel::Configuration));
+    auto *panel =
+        dynamic_cast<ConfigurationViewController *>(app.panelController(Panel::Configuration));
     ASSERT_NE(panel, nullptr);
     panel->mFilter->setOn(false);
     panel->mAlarmLevel->setSelectedSegmentIndex(4);
     panel->alarmLevelChanged();
     panel->mScanRate->setValue(50.0f);
     panel->scanRateChanged();
-    EXPECT_FALSE(UserPref::getBoolean(FILTER));  // stored at once ...
+    EXPECT_FALSE(UserPref::getBoolean(FILTER));        // stored at once ...
     EXPECT_TRUE(app.graphView->filteringIsEnabled());  // ... applied only by Done
     panel->done();
     EXPECT_TRUE(app.graphView->updatingIsEnabled());

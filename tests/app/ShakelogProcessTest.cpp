@@ -1,13 +1,13 @@
 // The shakelog executable as a user or a script runs it.
 #include "support/Printers.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -103,8 +103,8 @@ TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {
 TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
     QTemporaryDir dir;
     const QString file = dir.filePath("shot.png");
-    const ProcessRun run = runShakelog({"--source", "sine", "--screenshot", file, "--after", "1",
-                                        "--config-dir", dir.path()});
+    const ProcessRun run = runShakelog(
+        {"--source", "sine", "--screenshot", file, "--after", "1", "--config-dir", dir.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QImage shot(file);
     EXPECT_EQ(shot.size(), QSize(320, 460));
@@ -115,8 +115,8 @@ TEST(ShakelogProcess, OneInstanceShowsAnothersLiveSignal) {
     const int port = 20000 + int(QCoreApplication::applicationPid() % 20000);
     QProcess listening;
     listening.start(QStringLiteral(SHAKELOG_EXECUTABLE),
-                    {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port), "--duration", "4",
-                     "--config-dir", receiver.path()});
+                    {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port),
+                     "--duration", "4", "--config-dir", receiver.path()});
     ASSERT_TRUE(listening.waitForStarted());
     QThread::msleep(500);
     const ProcessRun run = runShakelog({"--headless", "--source", "sine", "--stream",

@@ -140,7 +140,8 @@ TEST(StreamReceiver, TheReceiversHistoryHoldsTheSendersValues) {
     sender.open(source->port());
     sender.bind(false, "127.0.0.1", source->port());
     testing::internal::GetCapturedStdout();
-    const double values[][3] = {{0.0123, -0.4567, 0.0009}, {-0.2, 0.35, -0.0004}, {0.5, 0.0, -0.75}};
+    const double values[][3] = {
+        {0.0123, -0.4567, 0.0009}, {-0.2, 0.35, -0.0004}, {0.5, 0.0, -0.75}};
     for (const auto &v : values) {
         sender.send(SampleStream::datagram("1", 1.0, v[0], v[1], v[2]));
     }
@@ -152,7 +153,8 @@ TEST(StreamReceiver, TheReceiversHistoryHoldsTheSendersValues) {
     EXPECT_TRUE(receiver.graphView->filteringIsEnabled());
     for (int k = 0; k < 3; ++k) {
         for (int axis = 0; axis < 3; ++axis) {
-            EXPECT_NEAR(receiver.graphView->getHistory(k - 3, axis), values[k][axis], 0.0005) << k << axis;
+            EXPECT_NEAR(receiver.graphView->getHistory(k - 3, axis), values[k][axis], 0.0005)
+                << k << axis;
         }
     }
 }

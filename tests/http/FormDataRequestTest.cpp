@@ -18,11 +18,13 @@ TEST(FormDataRequest, OneValue) {
     FormDataRequest request(QUrl("http://127.0.0.1/"));
     request.setPostValue(QString("abc"), "signal");
     const QByteArray body = bodyOf(request);
-    EXPECT_EQ(body, "--0xKhTmLbOuNdArY\r\nContent-Disposition: form-data; name=\"signal\"\r\n\r\nabc"
-                    "\r\n--0xKhTmLbOuNdArY--\r\n");
+    EXPECT_EQ(body,
+              "--0xKhTmLbOuNdArY\r\nContent-Disposition: form-data; name=\"signal\"\r\n\r\nabc"
+              "\r\n--0xKhTmLbOuNdArY--\r\n");
     EXPECT_EQ(body.size(), 94);
     EXPECT_EQ(request.requestHeaders()->value("Content-Length"), "94");
-    EXPECT_EQ(request.requestHeaders()->value("Content-Type"), "multipart/form-data; boundary=0xKhTmLbOuNdArY");
+    EXPECT_EQ(request.requestHeaders()->value("Content-Type"),
+              "multipart/form-data; boundary=0xKhTmLbOuNdArY");
     EXPECT_EQ(request.requestMethod(), "POST");
     EXPECT_TRUE(request.haveBuiltPostBody());
 }

@@ -62,8 +62,9 @@ void run(HttpRequest &request, Delegate &delegate, const std::function<void()> &
 }
 
 QByteArray response(int status, const QByteArray &body, const QByteArray &extra = {}) {
-    return "HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\n" + extra + "Connection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extra +
+           "Connection: close\r\n\r\n" + body;
 }
 
 TEST(HttpRequest, ErrorStatusesFinishNormally) {
@@ -100,7 +101,8 @@ TEST(HttpRequest, ALongBodyArrivesWhole) {
     for (int i = 0; i < 9000; ++i) {
         body.append(char('a' + i % 26));
     }
-    Server server({Server::write(response(200, body.left(3000))), Server::pause(100), Server::write(body.mid(3000))});
+    Server server({Server::write(response(200, body.left(3000))), Server::pause(100),
+                   Server::write(body.mid(3000))});
     // Content-Length announces only 3000: the rest is not part of this response.
     HttpRequest request(QUrl(server.url()));
     Delegate delegate;
@@ -127,7 +129,8 @@ TEST(HttpRequest, HeaderFieldsAppearOnlyOnceTheHeaderIsComplete) {
 }
 
 TEST(HttpRequest, AConnectionFailureCarriesTheTransportError) {
-    Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial"), Server::reset()});
+    Server server(
+        {Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial"), Server::reset()});
     HttpRequest request(QUrl(server.url()));
     Delegate delegate;
     run(request, delegate);
@@ -162,7 +165,8 @@ TEST(HttpRequest, AnUnresponsiveServerTimesOut) {
 
 TEST(HttpRequest, ASlowButSteadyExchangeDoesNotTimeOut) {
     QByteArray chunks;
-    std::vector<Server::Step> script = {Server::write("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n")};
+    std::vector<Server::Step> script = {
+        Server::write("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n")};
     for (int i = 0; i < 10; ++i) {
         script.push_back(Server::pause(150));
         script.push_back(Server::write("xx"));
@@ -185,13 +189,14 @@ TEST(HttpRequest, ASlowButSteadyExchangeDoesNotTimeOut) {
     upload.setTimeOutSeconds(1.0);
     Delegate uploadDelegate;
     run(upload, uploadDelegate);
-    EXPECT_EQ(upload.error(), nullptr) << (upload.error() ? upload.error()->code : 0) << " after "
-                                       << upload.totalBytesRead();
+    EXPECT_EQ(upload.error(), nullptr)
+        << (upload.error() ? upload.error()->code : 0) << " after " << upload.totalBytesRead();
     EXPECT_EQ(upload.dataString(), QString("thanks"));
 }
 
 TEST(HttpRequest, CancelEndsWithCodeFourAndDropsTheData) {
-    Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome"), Server::pause(5000)});
+    Server server(
+        {Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome"), Server::pause(5000)});
     HttpRequest request(QUrl(server.url()));
     Delegate delegate;
     run(request, delegate, [&] {
@@ -208,7 +213,8 @@ TEST(HttpRequest, CancelEndsWithCodeFourAndDropsTheData) {
 }
 
 TEST(HttpRequest, BadUrlsCannotMakeARequest) {
-    for (const QUrl &url : {QUrl("not a url at all"), QUrl(), QUrl("ftp://127.0.0.1/"), QUrl("http:///path")}) {
+    for (const QUrl &url :
+         {QUrl("not a url at all"), QUrl(), QUrl("ftp://127.0.0.1/"), QUrl("http:///path")}) {
         HttpRequest request(url);
         Delegate delegate;
         request.setDelegate(&delegate);
@@ -235,7 +241,8 @@ TEST(HttpRequest, DownloadsGoToAFileAndACancelledOneLeavesNone) {
     }
     EXPECT_TRUE(QFile::exists(dir.filePath("whole.bin")));  // a finished download stays
     {
-        Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 9999999\r\n\r\n" + body.left(100000)),
+        Server server({Server::write("HTTP/1.1 200 OK\r\nContent-Length: 9999999\r\n\r\n" +
+                                     body.left(100000)),
                        Server::pause(5000)});
         auto request = std::make_unique<HttpRequest>(QUrl(server.url()));
         request->setDownloadDestinationPath(dir.filePath("part.bin"));

@@ -86,7 +86,8 @@ TEST(PreferenceStore, AFreshProcessReadsWhatAnEarlierOneWrote) {
 TEST(PreferenceStore, KillingAWriterNeverLeavesAnUnreadableFile) {
     for (int attempt = 0; attempt < 12; ++attempt) {
         QTemporaryDir dir;  // each writer starts from nothing
-        const QString file = QDir(dir.path()).filePath(QString::fromLatin1(PreferenceStore::kFileName));
+        const QString file =
+            QDir(dir.path()).filePath(QString::fromLatin1(PreferenceStore::kFileName));
         QProcess writer;
         writer.start(writerPath(), {dir.path(), "100000"});
         ASSERT_TRUE(writer.waitForStarted());

@@ -59,7 +59,9 @@ TEST(Calculation, ImpulseConstantAndCosine) {
     fft_ifft(constant.re.data(), constant.im.data(), n, 1);
     EXPECT_NEAR(constant.re[0], n, 1e-12);
     for (int k = 1; k < n; ++k) {
-        EXPECT_NEAR(std::abs(std::complex(constant.re[size_t(k)], constant.im[size_t(k)])), 0.0, 1e-8) << k;
+        EXPECT_NEAR(std::abs(std::complex(constant.re[size_t(k)], constant.im[size_t(k)])), 0.0,
+                    1e-8)
+            << k;
     }
 
     Signal cosine(n);
@@ -126,13 +128,17 @@ TEST(Calculation, TwoPointsAndTheUntouchedTail) {
 // Fails the allocation number `failAt` (1-based) of the next transform.
 int allocations = 0;
 int failAt = 0;
-void *failingAllocator(size_t bytes) { return ++allocations == failAt ? nullptr : std::malloc(bytes); }
+void *failingAllocator(size_t bytes) {
+    return ++allocations == failAt ? nullptr : std::malloc(bytes);
+}
 
 TEST(Calculation, WithoutScratchMemoryTheDataIsUntouched) {
     const struct {
         int failAt;
         const char *message;
-    } cases[] = {{1, "Allocationerror!\n"}, {2, "Allocationerror!\n"}, {3, "Allocation Error\n"},
+    } cases[] = {{1, "Allocationerror!\n"},
+                 {2, "Allocationerror!\n"},
+                 {3, "Allocation Error\n"},
                  {4, "Allocation Error\n"}};
     Calculation::setAllocator(failingAllocator);
     for (const auto &c : cases) {

@@ -6,15 +6,17 @@
 #include <QLocale>
 
 #include <arpa/inet.h>
-#include <clocale>
 #include <gtest/gtest.h>
+#include <clocale>
 
 namespace {
 
 QString targetText(const SampleStream &stream) {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &stream.targetAddress().sin_addr, text, sizeof text);
-    return QStringLiteral("%1:%2").arg(QString::fromLatin1(text)).arg(ntohs(stream.targetAddress().sin_port));
+    return QStringLiteral("%1:%2")
+        .arg(QString::fromLatin1(text))
+        .arg(ntohs(stream.targetAddress().sin_port));
 }
 
 TEST(SampleStream, DatagramBytesArriveExactlyAsFormatted) {
@@ -96,10 +98,11 @@ TEST(SampleStream, BadAddressesAndPortsAreRefused) {
     stream.bind(false, "127.0.0.6", 0);
     EXPECT_EQ(targetText(stream), "127.0.0.6:5001");
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(log.lines(),
-              QStringList({"IP \"not an address\" is not an IPv4 address; the stream keeps 127.0.0.5",
-                           "PORT 70000 is not a UDP port (1 to 65535); the stream keeps port 5001",
-                           "PORT 0 is not a UDP port (1 to 65535); the stream keeps port 5001"}));
+    EXPECT_EQ(
+        log.lines(),
+        QStringList({"IP \"not an address\" is not an IPv4 address; the stream keeps 127.0.0.5",
+                     "PORT 70000 is not a UDP port (1 to 65535); the stream keeps port 5001",
+                     "PORT 0 is not a UDP port (1 to 65535); the stream keeps port 5001"}));
 
     // Without any valid port nothing at all is sent.
     SampleStream unaimed;

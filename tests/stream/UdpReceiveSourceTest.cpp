@@ -13,7 +13,9 @@
 namespace {
 
 struct Collector : AccelerometerDelegate {
-    void accelerometerDidAccelerate(Accelerometer *, const Acceleration &a) override { events.push_back(a); }
+    void accelerometerDidAccelerate(Accelerometer *, const Acceleration &a) override {
+        events.push_back(a);
+    }
     std::vector<Acceleration> events;
 };
 
@@ -60,20 +62,28 @@ TEST(UdpReceiveSource, GarbageIsDroppedCountedAndReportedOncePerSecond) {
     testing::internal::CaptureStdout();
     stream.bind(false, "127.0.0.1", source->port());
     testing::internal::GetCapturedStdout();
-    const QByteArray garbage[] = {"hello", "1,2,3\n", "", "a,b,c,d,e\n", "1,1.0,nan,0,0\n",
+    const QByteArray garbage[] = {"hello",
+                                  "1,2,3\n",
+                                  "",
+                                  "a,b,c,d,e\n",
+                                  "1,1.0,nan,0,0\n",
                                   "1,1.0,0.1,0.2,0.3",  // no line feed
-                                  "1,1.0,0.1,0.2,0.3\n1,1.0,0.1,0.2,0.3\n", QByteArray(3000, ',')};
+                                  "1,1.0,0.1,0.2,0.3\n1,1.0,0.1,0.2,0.3\n",
+                                  QByteArray(3000, ',')};
     for (const QByteArray &datagram : garbage) {
         stream.send(datagram);
     }
     stream.send("1,1.0,0.1,0.2,0.3\n");
-    pumpUntil([&] { return source->droppedDatagrams() == std::size(garbage) && !collector.events.empty(); });
+    pumpUntil([&] {
+        return source->droppedDatagrams() == std::size(garbage) && !collector.events.empty();
+    });
     EXPECT_EQ(source->droppedDatagrams(), std::size(garbage));
     EXPECT_EQ(collector.events.size(), 1u);
     pumpUntil([&] { return !log.lines().isEmpty(); }, 2000);
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Dropped %1 malformed datagrams on UDP port %2")
-                                           .arg(std::size(garbage))
-                                           .arg(source->port())});
+    EXPECT_EQ(log.lines(),
+              QStringList{QStringLiteral("Dropped %1 malformed datagrams on UDP port %2")
+                              .arg(std::size(garbage))
+                              .arg(source->port())});
 }
 
 TEST(UdpReceiveSource, ListeningProblemsAreExplained) {
@@ -83,7 +93,8 @@ TEST(UdpReceiveSource, ListeningProblemsAreExplained) {
     auto first = UdpReceiveSource::listen("127.0.0.1", 0, &error);
     ASSERT_TRUE(first);
     EXPECT_FALSE(UdpReceiveSource::listen("127.0.0.1", first->port(), &error));
-    EXPECT_TRUE(error.startsWith(QStringLiteral("cannot listen on 127.0.0.1:%1: ").arg(first->port())));
+    EXPECT_TRUE(
+        error.startsWith(QStringLiteral("cannot listen on 127.0.0.1:%1: ").arg(first->port())));
 }
 
 }  // namespace

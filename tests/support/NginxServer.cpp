@@ -59,18 +59,21 @@ bool NginxServer::start(QString *error) {
     if (!conf.open(QIODevice::WriteOnly)) {
         return false;
     }
-    conf.write(QStringLiteral("daemon off; master_process off; worker_processes 1;\n"
-                              "pid %1/nginx.pid; error_log %1/error.log;\n"
-                              "events { worker_connections 64; }\n"
-                              "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
-                              "  fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-                              "  server { listen 127.0.0.1:%2; root %1/www; client_max_body_size 100m;\n"
-                              "    location /upload { return 200 \"received\\n\"; } } }\n")
-                   .arg(d)
-                   .arg(mPort)
-                   .toUtf8());
+    conf.write(
+        QStringLiteral(
+            "daemon off; master_process off; worker_processes 1;\n"
+            "pid %1/nginx.pid; error_log %1/error.log;\n"
+            "events { worker_connections 64; }\n"
+            "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
+            "  fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
+            "  server { listen 127.0.0.1:%2; root %1/www; client_max_body_size 100m;\n"
+            "    location /upload { return 200 \"received\\n\"; } } }\n")
+            .arg(d)
+            .arg(mPort)
+            .toUtf8());
     conf.close();
-    mProcess.start(kNginx, {"-p", d, "-c", conf.fileName(), "-e", mDir.filePath(QStringLiteral("error.log"))});
+    mProcess.start(
+        kNginx, {"-p", d, "-c", conf.fileName(), "-e", mDir.filePath(QStringLiteral("error.log"))});
     QElapsedTimer timer;
     timer.start();
     while (mProcess.waitForStarted(100) && !accepts(mPort) && timer.elapsed() < 5000) {

@@ -83,7 +83,8 @@ void ScriptedHttpServer::serve() {
         }
         if (headerEnd >= 0 && mReadChunk > 0 && mReadPauseMs > 0) {
             bodyRead = received.size() - headerEnd - 4;
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(bodyRead * mReadPauseMs / mReadChunk));
+            std::this_thread::sleep_until(
+                start + std::chrono::milliseconds(bodyRead * mReadPauseMs / mReadChunk));
         }
     }
     {
@@ -99,8 +100,8 @@ void ScriptedHttpServer::serve() {
         case Step::Write: {
             qsizetype sent = 0;
             while (sent < step.bytes.size()) {
-                const ssize_t n = ::send(connection, step.bytes.constData() + sent, size_t(step.bytes.size() - sent),
-                                         MSG_NOSIGNAL);
+                const ssize_t n = ::send(connection, step.bytes.constData() + sent,
+                                         size_t(step.bytes.size() - sent), MSG_NOSIGNAL);
                 if (n <= 0) {
                     break;
                 }

@@ -44,7 +44,7 @@ TEST_F(Configuration, ShowsTheStoredValues) {
     EXPECT_EQ(panel.mScanRate->value(), 100.0f);
     EXPECT_EQ(panel.mScanRateLabel->text(), "100");
     EXPECT_EQ(panel.mAlarmLevel->selectedSegmentIndex(), 2);  // level 3
-    EXPECT_EQ(panel.mScanRate->minimum(), 1.0f);  // a rate of 0 is never offered
+    EXPECT_EQ(panel.mScanRate->minimum(), 1.0f);              // a rate of 0 is never offered
     EXPECT_EQ(panel.mScanRate->maximum(), 200.0f);
     EXPECT_EQ(ConfigurationViewController(host, 400).mScanRate->maximum(), 400.0f);
 }
@@ -73,7 +73,8 @@ TEST_F(Configuration, EveryControlStoresAtOnceAndDoneAppliesInOrder) {
     EXPECT_FALSE(UserPref::getBoolean(FILTER));
     EXPECT_TRUE(host.calls.isEmpty());
     panel.done();
-    EXPECT_EQ(host.calls, QStringList({"restoreRunningState", "reloadUserConfiguration", "initAccelerometer"}));
+    EXPECT_EQ(host.calls,
+              QStringList({"restoreRunningState", "reloadUserConfiguration", "initAccelerometer"}));
 }
 
 TEST_F(Configuration, TheTableHasItsThreeSections) {

@@ -40,7 +40,9 @@ protected:
         return image;
     }
     // Dark grey to black: the trace, antialiased, over white or over the blue grid.
-    static bool isInk(QRgb pixel) { return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) < 150; }
+    static bool isInk(QRgb pixel) {
+        return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) < 150;
+    }
     // Rows of column x inside [top, bottom] whose pixel is (near) black.
     static std::set<int> inkRows(const QImage &image, int x, int top, int bottom) {
         std::set<int> rows;
@@ -83,7 +85,8 @@ TEST_F(GraphViewDrawing, AZeroRingIsAFlatLineOnTheCentreWithOrWithoutTheFilter) 
             const int centre = int(std::floor(middle(float(strip.top()), float(strip.height()))));
             for (int x : {40, 150, 250}) {
                 const std::set<int> rows = inkRows(image, x, int(strip.top()), int(strip.bottom()));
-                EXPECT_TRUE(rows.count(centre)) << "axis " << axis << " x " << x << " filter " << filter;
+                EXPECT_TRUE(rows.count(centre))
+                    << "axis " << axis << " x " << x << " filter " << filter;
                 EXPECT_LE(rows.size(), 2u);
             }
         }
@@ -156,7 +159,8 @@ TEST_F(GraphViewDrawing, NeedlesFollowTheNewestValueWhileRunningAndRestWhilePaus
     render();
     for (int axis = 0; axis < 3; ++axis) {
         const QRectF strip = stripRect(axis, kWidth, kHeight);
-        const float y = traceY(middle(float(strip.top()), float(strip.height())), float(strip.height()), 0.5f);
+        const float y =
+            traceY(middle(float(strip.top()), float(strip.height())), float(strip.height()), 0.5f);
         QLabel *needle = axis == 0 ? view.ivNeedleX : axis == 1 ? view.ivNeedleY : view.ivNeedleZ;
         EXPECT_NEAR(needle->geometry().center().y() + 0.5, y, 1.0) << axis;
         EXPECT_EQ(needle->geometry().right(), kWidth - 1);

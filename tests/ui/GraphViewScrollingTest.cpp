@@ -44,19 +44,19 @@ TEST_F(GraphViewScrolling, ALeftwardDragAtTheNewestPositionChangesNothing) {
 
 TEST_F(GraphViewScrolling, TheCounterIsClampedAndTheCrossingMoveStillScrolls) {
     view.touchesBegan(0);
-    view.touchesMoved(1);         // counter -1, ring unchanged
-    view.touchesMoved(1001);      // d = -1000: scrolls, counter -1001
+    view.touchesMoved(1);     // counter -1, ring unchanged
+    view.touchesMoved(1001);  // d = -1000: scrolls, counter -1001
     EXPECT_EQ(view.nextIndex(), 0u);
-    view.touchesMoved(2001);      // crosses the limit: scrolls by the whole move, counter clamped
+    view.touchesMoved(2001);  // crosses the limit: scrolls by the whole move, counter clamped
     EXPECT_EQ(view.indexDraggedSoFar(), -1748);
     EXPECT_EQ(view.nextIndex(), 1048u);  // (0 - 1000) mod 2048
-    view.touchesMoved(2101);      // at the limit: nothing moves
+    view.touchesMoved(2101);             // at the limit: nothing moves
     EXPECT_EQ(view.nextIndex(), 1048u);
     EXPECT_EQ(view.indexDraggedSoFar(), -1748);
-    view.touchesMoved(1101);      // forward again from the limit: counter first
+    view.touchesMoved(1101);  // forward again from the limit: counter first
     EXPECT_EQ(view.indexDraggedSoFar(), -748);
     EXPECT_EQ(view.nextIndex(), 1048u);
-    view.touchesMoved(0);         // forward past the newest: scrolls, counter clamped at 0
+    view.touchesMoved(0);  // forward past the newest: scrolls, counter clamped at 0
     EXPECT_EQ(view.indexDraggedSoFar(), 0);
     EXPECT_EQ(view.nextIndex(), (1048u + 1101u) % 2048u);
 }
@@ -73,8 +73,8 @@ TEST_F(GraphViewScrolling, MovesWhileRunningOnlyTrackThePointer) {
 
 TEST_F(GraphViewScrolling, MouseDragsScroll) {
     const auto send = [this](QEvent::Type type, qreal x, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(x, 50), view.mapToGlobal(QPointF(x, 50)),
-                          Qt::LeftButton, buttons, Qt::NoModifier);
+        QMouseEvent event(type, QPointF(x, 50), view.mapToGlobal(QPointF(x, 50)), Qt::LeftButton,
+                          buttons, Qt::NoModifier);
         QCoreApplication::sendEvent(&view, &event);
     };
     send(QEvent::MouseButtonPress, 100, Qt::LeftButton);

@@ -21,7 +21,7 @@ TEST(ImageCache, LoadsOnceAndTellsPathsFromResourceNames) {
     dot.fill(Qt::red);
     ASSERT_TRUE(dot.save(path));
     EXPECT_EQ(cache.getImage(path).size(), QSize(3, 2));  // "/...": a file
-    EXPECT_TRUE(cache.getImage("dot.png").isNull());     // a name: only among the resources
+    EXPECT_TRUE(cache.getImage("dot.png").isNull());      // a name: only among the resources
 
     cache.clearCache();
     EXPECT_TRUE(cache.imageDict().isEmpty());

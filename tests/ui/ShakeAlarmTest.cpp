@@ -98,7 +98,7 @@ TEST_F(ShakeAlarmView, ArmingShowsProgressThenHidesTheMessage) {
 TEST_F(ShakeAlarmView, ADrawnShakeTripsAndTheSoundRepeatsEveryTwoSecondsForAMinute) {
     LogCapture log;
     view.alarm().switchOn(view.frequency());
-    record(500);  // armed
+    record(500);      // armed
     record(1, 0.5f);  // a shake: filtered 0.45 g, drawn value far beyond the level
     ASSERT_FALSE(view.alarm().isAlarmBeeping());
     draw();
@@ -118,8 +118,9 @@ TEST_F(ShakeAlarmView, ADrawnShakeTripsAndTheSoundRepeatsEveryTwoSecondsForAMinu
     for (int i = 0; i < 30; ++i) {
         EXPECT_EQ(plays[size_t(i)], i * 200);
     }
-    EXPECT_EQ(sound.created, QStringList{GraphView::kAlarmSound});  // created once, at the first play
-    EXPECT_TRUE(view.alarm().isAlarmBeeping());  // stays tripped until switched off
+    EXPECT_EQ(sound.created,
+              QStringList{GraphView::kAlarmSound});  // created once, at the first play
+    EXPECT_TRUE(view.alarm().isAlarmBeeping());      // stays tripped until switched off
 }
 
 TEST_F(ShakeAlarmView, SwitchingOffSilencesAtOnceAndOnReArms) {

@@ -2,8 +2,8 @@
 
 std::optional<HttpMessage> HttpMessage::createRequest(const QByteArray &method, const QUrl &url) {
     const QString scheme = url.scheme().toLower();
-    if (method.isEmpty() || method.contains(' ') || method.contains('\r') || method.contains('\n') ||
-        !url.isValid() || url.isRelative() || url.host().isEmpty() ||
+    if (method.isEmpty() || method.contains(' ') || method.contains('\r') ||
+        method.contains('\n') || !url.isValid() || url.isRelative() || url.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         return std::nullopt;
     }

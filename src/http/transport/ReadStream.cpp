@@ -256,7 +256,8 @@ size_t ReadStream::onBody(char *data, size_t size, size_t count, void *self) {
 size_t ReadStream::onUpload(char *data, size_t size, size_t count, void *self) {
     auto *stream = static_cast<ReadStream *>(self);
     std::lock_guard lock(stream->mMutex);
-    const qsizetype n = std::min<qsizetype>(qsizetype(size * count), stream->mBody.size() - stream->mBodyOffset);
+    const qsizetype n =
+        std::min<qsizetype>(qsizetype(size * count), stream->mBody.size() - stream->mBodyOffset);
     std::memcpy(data, stream->mBody.constData() + stream->mBodyOffset, size_t(n));
     stream->mBodyOffset += n;
     return size_t(n);

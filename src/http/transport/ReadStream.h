@@ -69,8 +69,8 @@ private:
     mutable std::mutex mMutex;  // guards everything below that the callbacks touch
     CURL *mEasy = nullptr;
     struct curl_slist *mHeaderList = nullptr;
-    QByteArray mBody;            // the request body
-    qsizetype mBodyOffset = 0;   // request body bytes handed to curl
+    QByteArray mBody;           // the request body
+    qsizetype mBodyOffset = 0;  // request body bytes handed to curl
     QByteArray mUrl;
     RunLoop *mRunLoop = nullptr;
     QString mMode;

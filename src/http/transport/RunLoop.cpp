@@ -47,7 +47,9 @@ bool RunLoop::addTransfer(ReadStream *stream) {
     return curl_multi_add_handle(mMulti, stream->easyHandle()) == CURLM_OK;
 }
 
-void RunLoop::removeTransfer(ReadStream *stream) { curl_multi_remove_handle(mMulti, stream->easyHandle()); }
+void RunLoop::removeTransfer(ReadStream *stream) {
+    curl_multi_remove_handle(mMulti, stream->easyHandle());
+}
 
 void RunLoop::performTransfers() {
     int running = 0;
@@ -65,7 +67,8 @@ void RunLoop::performTransfers() {
     }
 }
 
-RunLoop::Result RunLoop::runInMode(const QString &mode, double seconds, bool returnAfterSourceHandled) {
+RunLoop::Result RunLoop::runInMode(const QString &mode, double seconds,
+                                   bool returnAfterSourceHandled) {
     QElapsedTimer clock;
     clock.start();
     const qint64 budgetMs = qint64(std::ceil(std::max(0.0, seconds) * 1000.0));
