@@ -5,7 +5,6 @@
 #include "spectrum/SpectrumView.h"
 #include "ui/GraphView.h"
 
-#include <QApplication>
 #include <QImage>
 
 #include <benchmark/benchmark.h>
@@ -81,12 +80,3 @@ void BM_spectrumPanelRedraw(benchmark::State &state) {
 BENCHMARK(BM_spectrumPanelRedraw)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -3,7 +3,6 @@
 // frames a second, i.e. a budget of 10 ms a frame.
 #include "ui/GraphView.h"
 
-#include <QApplication>
 #include <QImage>
 
 #include <benchmark/benchmark.h>
@@ -46,12 +45,3 @@ BENCHMARK(BM_paintFrame)->Arg(1)->ArgName("running")->Unit(benchmark::kMicroseco
 BENCHMARK(BM_paintFrame)->Arg(0)->ArgName("running")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

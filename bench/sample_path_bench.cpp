@@ -6,7 +6,6 @@
 #include "prefs/UserPref.h"
 #include "ui/GraphView.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -82,12 +81,3 @@ void BM_reference_bareFilterRing(benchmark::State &state) {
 BENCHMARK(BM_reference_bareFilterRing);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

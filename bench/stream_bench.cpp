@@ -6,7 +6,6 @@
 #include "prefs/UserPref.h"
 #include "stream/SampleStream.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -89,12 +88,3 @@ void BM_reference_bareSendto(benchmark::State &state) {
 BENCHMARK(BM_reference_bareSendto);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
