@@ -105,6 +105,38 @@ std::optional<QList<QNetworkCookie>> HttpRequest::responseCookies() const {
     std::lock_guard lock(mFieldLock);
     return mResponseCookies;
 }
+QString HttpRequest::username() const {
+    std::lock_guard lock(mFieldLock);
+    return mUsername;
+}
+void HttpRequest::setUsername(const QString &username) {
+    std::lock_guard lock(mFieldLock);
+    mUsername = username;
+}
+QString HttpRequest::password() const {
+    std::lock_guard lock(mFieldLock);
+    return mPassword;
+}
+void HttpRequest::setPassword(const QString &password) {
+    std::lock_guard lock(mFieldLock);
+    mPassword = password;
+}
+QString HttpRequest::domain() const {
+    std::lock_guard lock(mFieldLock);
+    return mDomain;
+}
+void HttpRequest::setDomain(const QString &domain) {
+    std::lock_guard lock(mFieldLock);
+    mDomain = domain;
+}
+std::optional<QMap<QString, QString>> HttpRequest::requestCredentials() const {
+    std::lock_guard lock(mFieldLock);
+    return mRequestCredentials;
+}
+QString HttpRequest::authenticationRealm() const {
+    std::lock_guard lock(mFieldLock);
+    return mAuthenticationRealm;
+}
 QString HttpRequest::downloadDestinationPath() const {
     std::lock_guard lock(mFieldLock);
     return mDownloadDestinationPath;

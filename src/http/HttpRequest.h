@@ -74,6 +74,16 @@ public:
     bool useSessionPersistence() const { return mUseSessionPersistence; }
     void setUseSessionPersistence(bool use) { mUseSessionPersistence = use; }
 
+    // Credentials given by the caller, and what was applied and asked for (credentials hand-off).
+    QString username() const;
+    void setUsername(const QString &username);
+    QString password() const;
+    void setPassword(const QString &password);
+    QString domain() const;
+    void setDomain(const QString &domain);
+    std::optional<QMap<QString, QString>> requestCredentials() const;
+    QString authenticationRealm() const;
+
     QString downloadDestinationPath() const;
     void setDownloadDestinationPath(const QString &path);
     double timeOutSeconds() const { return mTimeOutSeconds.load(); }
@@ -153,6 +163,9 @@ private:
     QList<QNetworkCookie> mRequestCookies;
     std::optional<QList<QNetworkCookie>> mResponseCookies;
     QString mDownloadDestinationPath;
+    QString mUsername, mPassword, mDomain;
+    std::optional<QMap<QString, QString>> mRequestCredentials;
+    QString mAuthenticationRealm;
     std::unique_ptr<QFile> mOutputStream;  // the download file, opened at the first bytes
     std::optional<QByteArray> mReceivedData;
     Error mError;

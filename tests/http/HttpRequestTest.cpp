@@ -276,6 +276,22 @@ TEST(HttpRequest, TheRequestCarriesItsHeadersCookiesAndBody) {
     EXPECT_TRUE(sent.endsWith("\r\n\r\na=b"));
 }
 
+TEST(HttpRequest, TextThatIsNotUtf8HasNoDataString) {
+    Server server({Server::write(response(200, "\xff\xfe\xfd"))});
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    run(request, delegate);
+    EXPECT_EQ(request.receivedData(), QByteArray("\xff\xfe\xfd"));
+    EXPECT_FALSE(request.dataString());
+    HttpRequest fresh(QUrl("http://127.0.0.1/"));
+    EXPECT_FALSE(fresh.dataString());  // no body yet
+    EXPECT_EQ(fresh.timeOutSeconds(), 10.0);
+    EXPECT_EQ(fresh.requestMethod(), "GET");
+    EXPECT_TRUE(fresh.useCookiePersistence());
+    EXPECT_FALSE(fresh.useKeychainPersistence());
+    EXPECT_TRUE(fresh.useSessionPersistence());
+}
+
 TEST(HttpRequest, BodyRules) {
     HttpRequest empty(QUrl("http://127.0.0.1/"));
     empty.setPostBody(std::nullopt);
