@@ -298,19 +298,162 @@ void HttpRequest::loadRequest() {
     }
 }
 
+QObject *HttpRequest::uploadProgressDelegate() const {
+    std::lock_guard lock(mFieldLock);
+    return mUploadProgressDelegate;
+}
+QObject *HttpRequest::downloadProgressDelegate() const {
+    std::lock_guard lock(mFieldLock);
+    return mDownloadProgressDelegate;
+}
+
+namespace {
+void invokeNow(QObject *receiver, const char *name, quint64 count) {
+    QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, Q_ARG(quint64, count));
+}
+
+void attachReceiver(QObject *receiver) {
+    if (receiver && HttpRequest::answersTo(receiver, "setMaxValue(double)")) {
+        QMetaObject::invokeMethod(receiver, "setMaxValue", Qt::DirectConnection,
+                                  Q_ARG(double, 1.0));
+    }
+}
+}  // namespace
+
+void HttpRequest::setUploadProgressDelegate(QObject *delegate) {
+    {
+        std::lock_guard lock(mFieldLock);
+        mUploadProgressDelegate = delegate;
+    }
+    attachReceiver(delegate);
+}
+
+void HttpRequest::setDownloadProgressDelegate(QObject *delegate) {
+    {
+        std::lock_guard lock(mFieldLock);
+        mDownloadProgressDelegate = delegate;
+    }
+    attachReceiver(delegate);
+}
+
+bool HttpRequest::answersTo(QObject *receiver, const char *signature) {
+    return receiver &&
+           receiver->metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) >= 0;
+}
+
+void HttpRequest::setProgressForProgressIndicator(double progress, QObject *indicator) {
+    if (!indicator) {
+        return;
+    }
+    std::lock_guard lock(progressLock());
+    const bool onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+    const Qt::ConnectionType how = onMainThread ? Qt::DirectConnection : Qt::QueuedConnection;
+    if (answersTo(indicator, "setProgress(float)")) {
+        QMetaObject::invokeMethod(indicator, "setProgress", how, Q_ARG(float, float(progress)));
+    } else if (answersTo(indicator, "setDoubleValue(double)")) {
+        QMetaObject::invokeMethod(indicator, "setDoubleValue", how, Q_ARG(double, progress));
+    }
+}
+
 void HttpRequest::updateProgressIndicators() {
-    // The time-out counts from the last byte that moved, in either direction: a long but
-    // healthy exchange is not ended while its bytes still flow.
+    // The time-out counts from the last byte that moved, in either direction, whatever the
+    // progress setting: a long but healthy exchange is not ended while its bytes still flow.
     std::shared_ptr<ReadStream> stream;
     {
         std::lock_guard cancelled(mCancelledLock);
         stream = mReadStream;
     }
-    const quint64 moved = mTotalBytesRead.load() + (stream ? stream->requestBytesWritten() : 0);
+    const quint64 moved =
+        mTotalBytesRead.load() + (stream ? stream->requestBytesWritten() : mLastBytesSent.load());
     if (moved > mActivityBytes) {
         mActivityBytes = moved;
         std::lock_guard lock(mFieldLock);
         mLastActivityTime = Clock::now();
+    }
+    if (mMainRequest) {
+        return;  // a size probe reports nothing of its own
+    }
+    if (!mShowAccurateProgress && !(mComplete.load() && !mUpdatedProgress.load())) {
+        return;
+    }
+    updateUploadProgress();
+    updateDownloadProgress();
+}
+
+void HttpRequest::updateUploadProgress() {
+    quint64 sent;
+    {
+        std::lock_guard cancelled(mCancelledLock);
+        if (isCancelled()) {
+            return;
+        }
+        sent = mReadStream ? mReadStream->requestBytesWritten() : mLastBytesSent.load();
+    }
+    QObject *receiver = uploadProgressDelegate();
+    if (receiver) {
+        if (answersTo(receiver, "incrementUploadProgressBy(quint64)")) {
+            quint64 count = 1;
+            if (mShowAccurateProgress) {
+                count = sent - std::min(sent, mLastBytesSent.load());
+            } else {
+                mUpdatedProgress.store(true);
+            }
+            invokeNow(receiver, "incrementUploadProgressBy", count);
+        } else if (mPostLength.load() > 0) {
+            setProgressForProgressIndicator(double(sent) / double(mPostLength.load()), receiver);
+        }
+    }
+    mLastBytesSent.store(sent);
+}
+
+void HttpRequest::updateDownloadProgress() {
+    const quint64 read = mTotalBytesRead.load();
+    if (!responseHeaders()) {
+        return;
+    }
+    QObject *receiver = downloadProgressDelegate();
+    if (receiver) {
+        if (answersTo(receiver, "incrementDownloadProgressBy(quint64)")) {
+            quint64 count = 1;
+            if (mShowAccurateProgress) {
+                count = read - std::min(read, mLastBytesRead.load());
+            } else {
+                mUpdatedProgress.store(true);
+            }
+            invokeNow(receiver, "incrementDownloadProgressBy", count);
+        } else if (mContentLength.load() != 0) {
+            setProgressForProgressIndicator(double(read) / double(mContentLength.load()), receiver);
+        }
+    }
+    mLastBytesRead.store(read);
+}
+
+void HttpRequest::resetUploadProgress(quint64 size) {
+    std::lock_guard progress(progressLock());
+    QObject *receiver = uploadProgressDelegate();
+    if (answersTo(receiver, "incrementUploadSizeBy(quint64)")) {
+        invokeNow(receiver, "incrementUploadSizeBy", size);
+    } else {
+        setProgressForProgressIndicator(0.0, receiver);
+    }
+}
+
+void HttpRequest::resetDownloadProgress(quint64 size) {
+    std::lock_guard progress(progressLock());
+    QObject *receiver = downloadProgressDelegate();
+    if (answersTo(receiver, "incrementDownloadSizeBy(quint64)")) {
+        invokeNow(receiver, "incrementDownloadSizeBy", size);
+    } else {
+        setProgressForProgressIndicator(0.0, receiver);
+    }
+}
+
+void HttpRequest::removeUploadProgressSoFar() {
+    QObject *receiver = uploadProgressDelegate();
+    if (answersTo(receiver, "decrementUploadProgressBy(quint64)")) {
+        invokeNow(receiver, "decrementUploadProgressBy", mLastBytesSent.load());
+    } else {
+        setProgressForProgressIndicator(0.0, receiver);
     }
 }
 

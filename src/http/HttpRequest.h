@@ -110,10 +110,19 @@ public:
     void setShowAccurateProgress(bool show) { mShowAccurateProgress = show; }
     bool shouldResetProgressIndicators() const { return mShouldResetProgressIndicators; }
     void setShouldResetProgressIndicators(bool reset) { mShouldResetProgressIndicators = reset; }
-    QObject *uploadProgressDelegate() const { return mUploadProgressDelegate; }
-    void setUploadProgressDelegate(QObject *delegate) { mUploadProgressDelegate = delegate; }
-    QObject *downloadProgressDelegate() const { return mDownloadProgressDelegate; }
-    void setDownloadProgressDelegate(QObject *delegate) { mDownloadProgressDelegate = delegate; }
+    // Progress receivers (not owned): an aggregator (answers to incrementUploadProgressBy(quint64)
+    // and its kin, as NetworkQueue does) or an indicator (setProgress(float), else
+    // setDoubleValue(double); optionally setMaxValue(double), called with 1.0 on attaching).
+    QObject *uploadProgressDelegate() const;
+    void setUploadProgressDelegate(QObject *delegate);
+    QObject *downloadProgressDelegate() const;
+    void setDownloadProgressDelegate(QObject *delegate);
+    bool updatedProgress() const { return mUpdatedProgress; }
+
+    // Shows a fraction on an indicator, on the main thread, under progressLock.
+    static void setProgressForProgressIndicator(double progress, QObject *indicator);
+    // True when `receiver` has the invokable method `signature` ("name(type)").
+    static bool answersTo(QObject *receiver, const char *signature);
     bool haveBuiltPostBody() const { return mHaveBuiltPostBody; }
 
     // Operation.
@@ -132,11 +141,13 @@ protected:
     virtual void failWithError(const Error &error);
     virtual void requestFinished();
 
-    // Progress (request queue): called on every pass of the wait loop.
+    // Progress: called on every pass of the wait loop and at completion.
     virtual void updateProgressIndicators();
-    virtual void removeUploadProgressSoFar() {}
-    virtual void resetUploadProgress(quint64) {}
-    virtual void resetDownloadProgress(quint64) {}
+    virtual void updateUploadProgress();
+    virtual void updateDownloadProgress();
+    virtual void removeUploadProgressSoFar();
+    virtual void resetUploadProgress(quint64 size);
+    virtual void resetDownloadProgress(quint64 size);
     // Credentials: a 401 with no way to answer it ends the request with code 3.
     virtual void attemptToApplyCredentialsAndResume();
 
@@ -190,4 +201,5 @@ private:
     bool mShouldResetProgressIndicators = true;
     bool mHaveBuiltPostBody = false;
     quint64 mActivityBytes = 0;  // bytes sent + received at the last activity check
+    std::atomic<bool> mUpdatedProgress{false};
 };

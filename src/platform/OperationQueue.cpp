@@ -57,8 +57,14 @@ void OperationQueue::cancelAllOperations() {
     std::vector<std::shared_ptr<Operation>> toCancel;
     {
         std::lock_guard lock(mMutex);
+        // Waiting work leaves the queue at once, so that a running operation that ends while
+        // we cancel cannot start it.
         for (const Entry &entry : mEntries) {
             toCancel.push_back(entry.operation);
+        }
+        std::erase_if(mEntries, [](const Entry &entry) { return !entry.running; });
+        if (mEntries.empty()) {
+            mChanged.notify_all();
         }
     }
     // Outside the lock: an operation's cancel may call back into the queue.
@@ -67,8 +73,6 @@ void OperationQueue::cancelAllOperations() {
             operation->cancel();
         }
     }
-    std::lock_guard lock(mMutex);
-    startReady();
 }
 
 std::vector<std::shared_ptr<Operation>> OperationQueue::operations() const {

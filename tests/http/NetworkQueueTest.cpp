@@ -1,0 +1,161 @@
+#include "http/NetworkQueue.h"
+#include "support/NginxServer.h"
+#include "support/Printers.h"
+#include "support/ScriptedHttpServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Server = ScriptedHttpServer;
+
+// The queue's delegate and a progress indicator in one: it notes what arrives, in order.
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    QStringList events;
+    QList<float> progress;
+    QList<double> maxValues;
+public slots:
+    void requestComplete(HttpRequest *request) {
+        events << QStringLiteral("finished %1").arg(request->url().port());
+    }
+    void requestFailed(HttpRequest *request) {
+        events << QStringLiteral("failed %1 code %2")
+                      .arg(request->url().port())
+                      .arg(request->error()->code);
+    }
+    void queueFinished(NetworkQueue *) { events << QStringLiteral("queue finished"); }
+    void setProgress(float value) { progress << value; }
+    void setMaxValue(double value) { maxValues << value; }
+};
+
+QByteArray ok(const QByteArray &body = "ok") {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+void pumpUntil(const std::function<bool()> &done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    QCoreApplication::processEvents();
+}
+
+class NetworkQueueTest : public ::testing::Test {
+protected:
+    NetworkQueueTest() {
+        queue.setDelegate(&recorder);
+        queue.setRequestDidFinishSelector("requestComplete");
+        queue.setRequestDidFailSelector("requestFailed");
+        queue.setQueueDidFinishSelector("queueFinished");
+    }
+    std::shared_ptr<HttpRequest> request(const Server &server) {
+        return std::make_shared<HttpRequest>(QUrl(server.url()));
+    }
+    Recorder recorder;
+    NetworkQueue queue;
+};
+
+TEST_F(NetworkQueueTest, StartsSuspendedWithFourAtOnce) {
+    EXPECT_TRUE(queue.isSuspended());
+    EXPECT_EQ(queue.maxConcurrentOperationCount(), 4);
+    queue.addOperation(std::shared_ptr<Operation>());  // not a request: ignored
+    EXPECT_EQ(queue.requestsCount(), 0);
+    EXPECT_EQ(queue.operationCount(), 0);
+}
+
+TEST_F(NetworkQueueTest, ForwardsEveryOutcomeAndThenThatTheQueueIsDone) {
+    Server a({Server::write(ok())}), b({Server::pause(200), Server::write(ok())});
+    queue.addOperation(request(a));
+    queue.addOperation(request(b));
+    EXPECT_EQ(queue.requestsCount(), 2);
+    queue.go();
+    pumpUntil([&] { return recorder.events.size() == 3; });
+    EXPECT_EQ(recorder.events,
+              QStringList({QStringLiteral("finished %1").arg(a.port()),
+                           QStringLiteral("finished %1").arg(b.port()), "queue finished"}));
+    EXPECT_EQ(queue.requestsCount(), 0);
+}
+
+TEST_F(NetworkQueueTest, AFailureCancelsTheOthersWhichAreForwardedAsCancelled) {
+    Server failing({Server::reset()}), slow({Server::pause(5000), Server::write(ok())});
+    auto slowRequest = request(slow);
+    queue.addOperation(request(failing));
+    queue.addOperation(slowRequest);
+    queue.go();
+    pumpUntil([&] { return recorder.events.size() == 2; });
+    ASSERT_EQ(recorder.events.size(), 2);
+    EXPECT_EQ(recorder.events[0], QStringLiteral("failed %1 code 1").arg(failing.port()));
+    EXPECT_EQ(recorder.events[1], QStringLiteral("failed %1 code 4").arg(slow.port()));
+    pumpUntil([&] { return false; }, 100);
+    EXPECT_FALSE(recorder.events.contains("queue finished"));
+    EXPECT_EQ(queue.requestsCount(), 0);  // never below zero after the cancellation
+    EXPECT_EQ(slowRequest->error()->localizedDescription, "The request was cancelled");
+}
+
+TEST_F(NetworkQueueTest, ALoneFailureCancelsNothing) {
+    Server failing({Server::reset()});
+    queue.addOperation(request(failing));
+    queue.go();
+    pumpUntil([&] { return !recorder.events.isEmpty(); });
+    pumpUntil([&] { return false; }, 100);
+    EXPECT_EQ(recorder.events, QStringList{QStringLiteral("failed %1 code 1").arg(failing.port())});
+}
+
+TEST_F(NetworkQueueTest, WholeRequestsCountOnAnIndicator) {
+    queue.setDownloadProgressDelegate(&recorder);
+    EXPECT_EQ(recorder.maxValues, QList<double>{1.0});
+    Server a({Server::write(ok())}), b({Server::pause(150), Server::write(ok())}),
+        c({Server::pause(300), Server::write(ok())});
+    queue.setMaxConcurrentOperationCount(1);  // one after the other
+    for (const Server *server : {&a, &b, &c}) {
+        queue.addOperation(request(*server));
+    }
+    queue.go();
+    pumpUntil([&] {
+        return recorder.events.contains("queue finished") && recorder.progress.size() >= 4;
+    });
+    ASSERT_EQ(recorder.progress.size(), 4);
+    EXPECT_EQ(recorder.progress[0], 0.0f);  // shown when the total is set at go
+    EXPECT_FLOAT_EQ(recorder.progress[1], 1.0f / 3);
+    EXPECT_FLOAT_EQ(recorder.progress[2], 2.0f / 3);
+    EXPECT_FLOAT_EQ(recorder.progress[3], 1.0f);
+}
+
+TEST_F(NetworkQueueTest, AccurateProgressLearnsTheSizeFromAHeadRequestFirst) {
+    if (!NginxServer::available()) {
+        GTEST_SKIP() << "nginx is not installed";
+    }
+    NginxServer nginx;
+    QFile file(nginx.wwwPath("data.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(300000, 'x'));
+    file.close();
+    ASSERT_TRUE(nginx.start());
+    queue.setShowAccurateProgress(true);
+    queue.setDownloadProgressDelegate(&recorder);
+    auto get = std::make_shared<HttpRequest>(nginx.url("/data.bin"));
+    queue.addOperation(get);
+    EXPECT_EQ(queue.operationCount(), 2);  // the GET and its size probe
+    queue.go();
+    pumpUntil([&] { return recorder.events.contains("queue finished"); });
+    EXPECT_EQ(get->contentLength(), 300000u);
+    EXPECT_EQ(queue.downloadProgressTotalBytes(), 300000u);
+    EXPECT_EQ(queue.downloadProgressBytes(), 300000u);
+    ASSERT_FALSE(recorder.progress.isEmpty());
+    EXPECT_FLOAT_EQ(recorder.progress.last(), 1.0f);
+    EXPECT_EQ(recorder.events.size(), 2);  // the probe is neither reported nor counted
+}
+
+}  // namespace
+
+#include "NetworkQueueTest.moc"
