@@ -50,37 +50,15 @@ QObject *HttpRequest::delegate() const {
     std::lock_guard lock(mFieldLock);
     return mDelegate;
 }
-void HttpRequest::setDelegate(QObject *delegate) {
-    std::lock_guard lock(mFieldLock);
-    mDelegate = delegate;
-}
-QByteArray HttpRequest::didFinishSelector() const {
-    std::lock_guard lock(mFieldLock);
-    return mDidFinishSelector;
-}
-void HttpRequest::setDidFinishSelector(const QByteArray &name) {
-    std::lock_guard lock(mFieldLock);
-    mDidFinishSelector = name;
-}
-QByteArray HttpRequest::didFailSelector() const {
-    std::lock_guard lock(mFieldLock);
-    return mDidFailSelector;
-}
-void HttpRequest::setDidFailSelector(const QByteArray &name) {
-    std::lock_guard lock(mFieldLock);
-    mDidFailSelector = name;
-}
-QByteArray HttpRequest::requestMethod() const {
-    std::lock_guard lock(mFieldLock);
-    return mRequestMethod;
-}
-void HttpRequest::setRequestMethod(const QByteArray &method) {
-    std::lock_guard lock(mFieldLock);
-    mRequestMethod = method;
-}
+void HttpRequest::setDelegate(QObject *delegate) { guard(mDelegate, QPointer<QObject>(delegate)); }
+QByteArray HttpRequest::didFinishSelector() const { return guarded(mDidFinishSelector); }
+void HttpRequest::setDidFinishSelector(const QByteArray &name) { guard(mDidFinishSelector, name); }
+QByteArray HttpRequest::didFailSelector() const { return guarded(mDidFailSelector); }
+void HttpRequest::setDidFailSelector(const QByteArray &name) { guard(mDidFailSelector, name); }
+QByteArray HttpRequest::requestMethod() const { return guarded(mRequestMethod); }
+void HttpRequest::setRequestMethod(const QByteArray &method) { guard(mRequestMethod, method); }
 std::optional<QMap<QByteArray, QByteArray>> HttpRequest::requestHeaders() const {
-    std::lock_guard lock(mFieldLock);
-    return mRequestHeaders;
+    return guarded(mRequestHeaders);
 }
 void HttpRequest::addRequestHeader(const QByteArray &name, const QByteArray &value) {
     std::lock_guard lock(mFieldLock);
@@ -89,77 +67,35 @@ void HttpRequest::addRequestHeader(const QByteArray &name, const QByteArray &val
     }
     mRequestHeaders->insert(name, value);
 }
-std::optional<QByteArray> HttpRequest::postBody() const {
-    std::lock_guard lock(mFieldLock);
-    return mPostBody;
-}
-QList<QNetworkCookie> HttpRequest::requestCookies() const {
-    std::lock_guard lock(mFieldLock);
-    return mRequestCookies;
-}
+std::optional<QByteArray> HttpRequest::postBody() const { return guarded(mPostBody); }
+QList<QNetworkCookie> HttpRequest::requestCookies() const { return guarded(mRequestCookies); }
 void HttpRequest::setRequestCookies(const QList<QNetworkCookie> &cookies) {
-    std::lock_guard lock(mFieldLock);
-    mRequestCookies = cookies;
+    guard(mRequestCookies, cookies);
 }
 std::optional<QList<QNetworkCookie>> HttpRequest::responseCookies() const {
-    std::lock_guard lock(mFieldLock);
-    return mResponseCookies;
+    return guarded(mResponseCookies);
 }
-QString HttpRequest::username() const {
-    std::lock_guard lock(mFieldLock);
-    return mUsername;
-}
-void HttpRequest::setUsername(const QString &username) {
-    std::lock_guard lock(mFieldLock);
-    mUsername = username;
-}
-QString HttpRequest::password() const {
-    std::lock_guard lock(mFieldLock);
-    return mPassword;
-}
-void HttpRequest::setPassword(const QString &password) {
-    std::lock_guard lock(mFieldLock);
-    mPassword = password;
-}
-QString HttpRequest::domain() const {
-    std::lock_guard lock(mFieldLock);
-    return mDomain;
-}
-void HttpRequest::setDomain(const QString &domain) {
-    std::lock_guard lock(mFieldLock);
-    mDomain = domain;
-}
+QString HttpRequest::username() const { return guarded(mUsername); }
+void HttpRequest::setUsername(const QString &username) { guard(mUsername, username); }
+QString HttpRequest::password() const { return guarded(mPassword); }
+void HttpRequest::setPassword(const QString &password) { guard(mPassword, password); }
+QString HttpRequest::domain() const { return guarded(mDomain); }
+void HttpRequest::setDomain(const QString &domain) { guard(mDomain, domain); }
 std::optional<QMap<QString, QString>> HttpRequest::requestCredentials() const {
-    std::lock_guard lock(mFieldLock);
-    return mRequestCredentials;
+    return guarded(mRequestCredentials);
 }
-QString HttpRequest::authenticationRealm() const {
-    std::lock_guard lock(mFieldLock);
-    return mAuthenticationRealm;
-}
-QString HttpRequest::downloadDestinationPath() const {
-    std::lock_guard lock(mFieldLock);
-    return mDownloadDestinationPath;
-}
+QString HttpRequest::authenticationRealm() const { return guarded(mAuthenticationRealm); }
+QString HttpRequest::downloadDestinationPath() const { return guarded(mDownloadDestinationPath); }
 void HttpRequest::setDownloadDestinationPath(const QString &path) {
-    std::lock_guard lock(mFieldLock);
-    mDownloadDestinationPath = path;
+    guard(mDownloadDestinationPath, path);
 }
-HttpRequest::Error HttpRequest::error() const {
-    std::lock_guard lock(mFieldLock);
-    return mError;
-}
+HttpRequest::Error HttpRequest::error() const { return guarded(mError); }
 std::optional<QMap<QString, QString>> HttpRequest::responseHeaders() const {
-    std::lock_guard lock(mFieldLock);
-    return mResponseHeaders;
+    return guarded(mResponseHeaders);
 }
-std::optional<QByteArray> HttpRequest::receivedData() const {
-    std::lock_guard lock(mFieldLock);
-    return mReceivedData;
-}
+std::optional<QByteArray> HttpRequest::receivedData() const { return guarded(mReceivedData); }
 std::optional<HttpRequest::Clock::time_point> HttpRequest::lastActivityTime() const {
-    std::lock_guard lock(mFieldLock);
-    return mLastActivityTime;
+    return guarded(mLastActivityTime);
 }
 
 std::optional<QString> HttpRequest::dataString() const {

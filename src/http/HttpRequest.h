@@ -162,6 +162,18 @@ protected:
     std::shared_ptr<ConditionLock> mAuthenticationLock;
 
 private:
+    // Whole reads and writes of the object fields below.
+    template <typename T>
+    T guarded(const T &field) const {
+        std::lock_guard lock(mFieldLock);
+        return field;
+    }
+    template <typename T>
+    void guard(T &field, const T &value) {
+        std::lock_guard lock(mFieldLock);
+        field = value;
+    }
+
     const QUrl mUrl;
     mutable std::recursive_mutex mFieldLock;  // the object fields below
     QPointer<QObject> mDelegate;
