@@ -1,8 +1,8 @@
 #include "http/HttpRequest.h"
 
+#include "http/CookieStorage.h"
 #include "http/transport/ReadStream.h"
 #include "http/transport/RunLoop.h"
-#include "platform/UrlEscape.h"
 
 #include <QCoreApplication>
 #include <QMetaMethod>
@@ -33,6 +33,30 @@ qint32 intValue(const QString &text) {
     return ok ? qint32(std::clamp<qint64>(value, INT32_MIN, INT32_MAX)) : 0;
 }
 }  // namespace
+
+namespace {
+std::mutex sessionLock;  // the class-wide session values below, used by every request thread
+std::optional<QList<QNetworkCookie>> theSessionCookies;
+}  // namespace
+
+std::optional<QList<QNetworkCookie>> HttpRequest::sessionCookies() {
+    std::lock_guard lock(sessionLock);
+    return theSessionCookies;
+}
+
+void HttpRequest::setSessionCookies(const std::optional<QList<QNetworkCookie>> &cookies) {
+    std::optional<QList<QNetworkCookie>> replaced;
+    {
+        std::lock_guard lock(sessionLock);
+        replaced = std::exchange(theSessionCookies, cookies);
+    }
+    // So that clearing the session really forgets its cookies.
+    for (const QNetworkCookie &cookie : replaced.value_or(QList<QNetworkCookie>())) {
+        CookieStorage::shared().removeCookie(cookie);
+    }
+}
+
+void HttpRequest::clearSession() { setSessionCookies(std::nullopt); }
 
 std::recursive_mutex &HttpRequest::progressLock() {
     static std::recursive_mutex lock;
@@ -130,13 +154,17 @@ void HttpRequest::main() {
         failWithError(HttpError::UnableToCreateRequestError);
         return;
     }
+    if (mUseCookiePersistence) {
+        std::lock_guard lock(mFieldLock);
+        mRequestCookies += CookieStorage::shared().cookiesForURL(mUrl);
+    }
     // Cookies: "a=1; b=2", each value percent-escaped (a space becomes %20).
     const QList<QNetworkCookie> cookies = requestCookies();
     if (!cookies.isEmpty()) {
         QString header;
         for (const QNetworkCookie &cookie : cookies) {
-            const QString pair = QString::fromUtf8(cookie.name()) + QLatin1Char('=') +
-                                 escapeURL(QString::fromUtf8(cookie.value()));
+            const QString pair =
+                QString::fromUtf8(cookie.name()) + QLatin1Char('=') + encodedValue(cookie);
             header = header.isEmpty() ? pair : header + QStringLiteral("; ") + pair;
         }
         addRequestHeader("Cookie", header.toUtf8());
@@ -438,8 +466,14 @@ bool HttpRequest::readResponseHeadersReturningAuthenticationFailure() {
             }
         }
     }
-    std::lock_guard lock(mFieldLock);
-    mResponseCookies = cookies;
+    guard(mResponseCookies, std::optional<QList<QNetworkCookie>>(cookies));
+    if (mUseCookiePersistence) {
+        CookieStorage::shared().setCookies(cookies, mUrl);
+        std::lock_guard lock(sessionLock);
+        if (!theSessionCookies) {
+            theSessionCookies = cookies;  // the first response's cookies, once
+        }
+    }
     return false;
 }
 

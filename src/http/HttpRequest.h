@@ -41,6 +41,13 @@ public:
     static const QString HttpRequestRunMode;  // "HttpRequest"
     static std::recursive_mutex &progressLock();
 
+    // The session cookies: those of the first response read with cookie persistence on; none
+    // before. Replacing the list removes the cookies of the old one from the shared storage.
+    static std::optional<QList<QNetworkCookie>> sessionCookies();
+    static void setSessionCookies(const std::optional<QList<QNetworkCookie>> &cookies);
+    // Forgets the session values (cookies; credentials once they exist).
+    static void clearSession();
+
     // initWithURL: an invalid URL (text that does not parse) is kept and fails in main().
     explicit HttpRequest(const QUrl &url, QObject *parent = nullptr);
     ~HttpRequest() override;
