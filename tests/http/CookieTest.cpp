@@ -4,6 +4,7 @@
 #include "support/ScriptedHttpServer.h"
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -25,7 +26,12 @@ protected:
         CookieStorage::useDirectory(dir.path());
         HttpRequest::setSessionCookies(std::nullopt);
     }
-    ~Cookies() override { HttpRequest::setSessionCookies(std::nullopt); }
+    ~Cookies() override {
+        HttpRequest::setSessionCookies(std::nullopt);
+        // Back to the storage every other test uses, without this test's cookies.
+        CookieStorage::useDirectory(
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    }
     static void run(HttpRequest &request) {
         std::thread worker([&request] { request.main(); });
         worker.join();

@@ -9,11 +9,20 @@
 #include <unistd.h>
 
 ScriptedHttpServer::ScriptedHttpServer(std::vector<Step> script, int readChunk, int readPauseMs)
-    : mScript(std::move(script)), mReadChunk(readChunk), mReadPauseMs(readPauseMs) {
+    : mScripts{std::move(script)}, mReadChunk(readChunk), mReadPauseMs(readPauseMs) {
+    start();
+}
+
+ScriptedHttpServer::ScriptedHttpServer(std::vector<std::vector<Step>> scripts)
+    : mScripts(std::move(scripts)), mReadChunk(0), mReadPauseMs(0) {
+    start();
+}
+
+void ScriptedHttpServer::start() {
     mListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (readChunk > 0) {
+    if (mReadChunk > 0) {
         const int small = 64 * 1024;  // a slow reader keeps the sender waiting
         ::setsockopt(mListener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     }
@@ -41,20 +50,15 @@ QByteArray ScriptedHttpServer::url(const QByteArray &path) const {
 
 QByteArray ScriptedHttpServer::request() const {
     std::lock_guard lock(mMutex);
-    return mRequest;
+    return mRequests.isEmpty() ? QByteArray() : mRequests.first();
 }
 
-void ScriptedHttpServer::serve() {
-    pollfd listening{mListener, POLLIN, 0};
-    while (!mStopping.load() && ::poll(&listening, 1, 50) == 0) {
-    }
-    if (mStopping.load()) {
-        return;
-    }
-    const int connection = ::accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection < 0) {
-        return;
-    }
+QList<QByteArray> ScriptedHttpServer::requests() const {
+    std::lock_guard lock(mMutex);
+    return mRequests;
+}
+
+bool ScriptedHttpServer::readRequest(int connection) {
     // The request: header first, then as much body as Content-Length announces.
     QByteArray received;
     qsizetype headerEnd = -1;
@@ -62,8 +66,7 @@ void ScriptedHttpServer::serve() {
     char buffer[65536];
     // A slow reader keeps a steady pace (readChunk bytes per readPauseMs), whatever its own
     // overhead: it sleeps until the schedule says the next chunk is due.
-    const auto start = std::chrono::steady_clock::now();
-    qsizetype bodyRead = 0;
+    const auto begin = std::chrono::steady_clock::now();
     while (!mStopping.load()) {
         if (headerEnd >= 0 && received.size() >= headerEnd + 4 + bodyLength) {
             break;
@@ -71,7 +74,7 @@ void ScriptedHttpServer::serve() {
         const size_t want = headerEnd >= 0 && mReadChunk > 0 ? size_t(mReadChunk) : sizeof buffer;
         const ssize_t got = ::recv(connection, buffer, std::min(want, sizeof buffer), 0);
         if (got <= 0) {
-            break;
+            return false;
         }
         received.append(buffer, got);
         if (headerEnd < 0 && (headerEnd = received.indexOf("\r\n\r\n")) >= 0) {
@@ -82,55 +85,70 @@ void ScriptedHttpServer::serve() {
             }
         }
         if (headerEnd >= 0 && mReadChunk > 0 && mReadPauseMs > 0) {
-            bodyRead = received.size() - headerEnd - 4;
+            const qsizetype bodyRead = received.size() - headerEnd - 4;
             std::this_thread::sleep_until(
-                start + std::chrono::milliseconds(bodyRead * mReadPauseMs / mReadChunk));
+                begin + std::chrono::milliseconds(bodyRead * mReadPauseMs / mReadChunk));
         }
     }
-    {
-        std::lock_guard lock(mMutex);
-        mRequest = received;
-    }
-    bool closed = false;
-    for (const Step &step : mScript) {
-        if (mStopping.load()) {
-            break;
+    std::lock_guard lock(mMutex);
+    mRequests.append(received);
+    return true;
+}
+
+void ScriptedHttpServer::serve() {
+    int connection = -1;
+    for (const std::vector<Step> &script : mScripts) {
+        if (connection < 0) {
+            pollfd listening{mListener, POLLIN, 0};
+            while (!mStopping.load() && ::poll(&listening, 1, 50) == 0) {
+            }
+            if (mStopping.load()) {
+                break;
+            }
+            connection = ::accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection < 0) {
+                break;
+            }
         }
-        switch (step.kind) {
-        case Step::Write: {
-            qsizetype sent = 0;
-            while (sent < step.bytes.size()) {
-                const ssize_t n = ::send(connection, step.bytes.constData() + sent,
-                                         size_t(step.bytes.size() - sent), MSG_NOSIGNAL);
-                if (n <= 0) {
-                    break;
+        readRequest(connection);
+        for (const Step &step : script) {
+            if (mStopping.load() || connection < 0) {
+                break;
+            }
+            switch (step.kind) {
+            case Step::Write: {
+                qsizetype sent = 0;
+                while (sent < step.bytes.size()) {
+                    const ssize_t n = ::send(connection, step.bytes.constData() + sent,
+                                             size_t(step.bytes.size() - sent), MSG_NOSIGNAL);
+                    if (n <= 0) {
+                        break;
+                    }
+                    sent += n;
                 }
-                sent += n;
+                break;
             }
-            break;
-        }
-        case Step::Pause:
-            for (int waited = 0; waited < step.milliseconds && !mStopping.load(); waited += 10) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            case Step::Pause:
+                for (int waited = 0; waited < step.milliseconds && !mStopping.load();
+                     waited += 10) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                break;
+            case Step::Reset: {
+                linger hard{1, 0};  // RST instead of FIN
+                ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                ::close(connection);
+                connection = -1;
+                break;
             }
-            break;
-        case Step::Reset: {
-            linger hard{1, 0};  // RST instead of FIN
-            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-            ::close(connection);
-            closed = true;
-            break;
-        }
-        case Step::Close:
-            ::close(connection);
-            closed = true;
-            break;
-        }
-        if (closed) {
-            break;
+            case Step::Close:
+                ::close(connection);
+                connection = -1;
+                break;
+            }
         }
     }
-    if (!closed) {
+    if (connection >= 0) {
         ::close(connection);
     }
     mDone.store(true);

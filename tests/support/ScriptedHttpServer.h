@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 #include <atomic>
 #include <mutex>
@@ -25,26 +26,33 @@ public:
     // `readChunk`/`readPauseMs`: read the request body that many bytes at a time with a pause
     // between reads (0: at once).
     explicit ScriptedHttpServer(std::vector<Step> script, int readChunk = 0, int readPauseMs = 0);
+    // One script per request, in order: a request comes on the same connection while the
+    // previous script left it open, else on a new one.
+    explicit ScriptedHttpServer(std::vector<std::vector<Step>> scripts);
     ~ScriptedHttpServer();
     ScriptedHttpServer(const ScriptedHttpServer &) = delete;
     ScriptedHttpServer &operator=(const ScriptedHttpServer &) = delete;
 
     int port() const { return mPort; }
     QByteArray url(const QByteArray &path = "/") const;
-    // The raw request, once it has been read whole.
+    // The raw request, once it has been read whole; requests() has every one.
     QByteArray request() const;
+    QList<QByteArray> requests() const;
     bool scriptDone() const { return mDone.load(); }
 
 private:
+    void start();
     void serve();
+    // Reads one request from `connection`; false when the peer went away first.
+    bool readRequest(int connection);
 
     int mListener = -1;
     int mPort = 0;
-    std::vector<Step> mScript;
+    std::vector<std::vector<Step>> mScripts;
     int mReadChunk;
     int mReadPauseMs;
     mutable std::mutex mMutex;
-    QByteArray mRequest;
+    QList<QByteArray> mRequests;
     std::atomic<bool> mDone{false};
     std::atomic<bool> mStopping{false};
     std::thread mThread;
