@@ -37,7 +37,68 @@ qint32 intValue(const QString &text) {
 namespace {
 std::mutex sessionLock;  // the class-wide session values below, used by every request thread
 std::optional<QList<QNetworkCookie>> theSessionCookies;
+std::optional<HttpCredentials> theSessionCredentials;
+std::shared_ptr<HttpAuthentication> theSessionAuthentication;
+QString theSessionOrigin;  // scheme://host:port the session credentials belong to
+
+int effectivePort(const QUrl &url) {
+    return url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443
+                                                                                           : 80);
+}
+
+QString originOf(const QUrl &url) {
+    return QStringLiteral("%1://%2:%3")
+        .arg(url.scheme().toLower(), url.host().toLower())
+        .arg(effectivePort(url));
+}
+
+CredentialStore::Space spaceOf(const QString &host, int port, const QString &protocol,
+                               const QString &realm) {
+    return {host.toLower(), port, protocol.toLower(), realm};
+}
 }  // namespace
+
+std::optional<HttpCredentials> HttpRequest::sessionCredentials() {
+    std::lock_guard lock(sessionLock);
+    return theSessionCredentials;
+}
+
+void HttpRequest::setSessionCredentials(const std::optional<HttpCredentials> &credentials,
+                                        const QUrl &origin) {
+    std::lock_guard lock(sessionLock);
+    theSessionCredentials = credentials;
+    theSessionOrigin = credentials && origin.isValid() ? originOf(origin) : QString();
+}
+
+std::shared_ptr<HttpAuthentication> HttpRequest::sessionAuthentication() {
+    std::lock_guard lock(sessionLock);
+    return theSessionAuthentication;
+}
+
+void HttpRequest::setSessionAuthentication(
+    const std::shared_ptr<HttpAuthentication> &authentication) {
+    std::lock_guard lock(sessionLock);
+    theSessionAuthentication = authentication;
+}
+
+void HttpRequest::saveCredentials(const CredentialStore::Credential &credential,
+                                  const QString &host, int port, const QString &protocol,
+                                  const QString &realm) {
+    CredentialStore::shared().setDefaultCredential(credential,
+                                                   spaceOf(host, port, protocol, realm));
+}
+
+std::optional<CredentialStore::Credential> HttpRequest::savedCredentials(const QString &host,
+                                                                         int port,
+                                                                         const QString &protocol,
+                                                                         const QString &realm) {
+    return CredentialStore::shared().defaultCredential(spaceOf(host, port, protocol, realm));
+}
+
+void HttpRequest::removeCredentials(const QString &host, int port, const QString &protocol,
+                                    const QString &realm) {
+    CredentialStore::shared().removeCredential(spaceOf(host, port, protocol, realm));
+}
 
 std::optional<QList<QNetworkCookie>> HttpRequest::sessionCookies() {
     std::lock_guard lock(sessionLock);
@@ -56,7 +117,11 @@ void HttpRequest::setSessionCookies(const std::optional<QList<QNetworkCookie>> &
     }
 }
 
-void HttpRequest::clearSession() { setSessionCookies(std::nullopt); }
+void HttpRequest::clearSession() {
+    setSessionAuthentication(nullptr);
+    setSessionCredentials(std::nullopt);
+    setSessionCookies(std::nullopt);
+}
 
 std::recursive_mutex &HttpRequest::progressLock() {
     static std::recursive_mutex lock;
@@ -105,7 +170,7 @@ QString HttpRequest::password() const { return guarded(mPassword); }
 void HttpRequest::setPassword(const QString &password) { guard(mPassword, password); }
 QString HttpRequest::domain() const { return guarded(mDomain); }
 void HttpRequest::setDomain(const QString &domain) { guard(mDomain, domain); }
-std::optional<QMap<QString, QString>> HttpRequest::requestCredentials() const {
+std::optional<HttpCredentials> HttpRequest::requestCredentials() const {
     return guarded(mRequestCredentials);
 }
 QString HttpRequest::authenticationRealm() const { return guarded(mAuthenticationRealm); }
@@ -154,6 +219,18 @@ void HttpRequest::main() {
         failWithError(HttpError::UnableToCreateRequestError);
         return;
     }
+    if (mUseSessionPersistence) {
+        // Session credentials go in advance only to the server that asked for them: sending a
+        // user's password to any other host would give it away.
+        std::unique_lock lock(sessionLock);
+        if (theSessionCredentials && theSessionAuthentication &&
+            theSessionOrigin == originOf(mUrl)) {
+            if (!theSessionAuthentication->applyCredentials(*mRequest, *theSessionCredentials)) {
+                theSessionCredentials.reset();
+                theSessionAuthentication.reset();
+            }
+        }
+    }
     if (mUseCookiePersistence) {
         std::lock_guard lock(mFieldLock);
         mRequestCookies += CookieStorage::shared().cookiesForURL(mUrl);
@@ -190,7 +267,7 @@ void HttpRequest::loadRequest() {
     }
     RunLoop &runLoop = RunLoop::current();
     runLoop.addCommonMode(HttpRequestRunMode);
-    mAuthenticationLock = std::make_shared<ConditionLock>(1);
+    guard(mAuthenticationLock, std::make_shared<ConditionLock>(1));
     mComplete.store(false);
     mTotalBytesRead.store(0);
     mLastBytesRead.store(0);
@@ -444,6 +521,9 @@ bool HttpRequest::readResponseHeadersReturningAuthenticationFailure() {
     }
     mResponseStatusCode.store(header.statusCode);
     if (header.statusCode == 401) {
+        if (mRequestAuthentication) {
+            mRequestAuthentication->responseReceived(header);  // were our credentials refused?
+        }
         return true;
     }
     const auto length = header.fields.constFind(QStringLiteral("Content-Length"));
@@ -572,15 +652,168 @@ void HttpRequest::performOnDelegate(const QByteArray &name) {
         Q_ARG(HttpRequest *, this));
 }
 
-void HttpRequest::attemptToApplyCredentialsAndResume() {
+void HttpRequest::recordAuthenticationFailure() {
     {
         std::lock_guard lock(mFieldLock);
         if (!mError) {
             mError = HttpError::AuthenticationError;  // recorded without a callback
         }
     }
-    cancelLoad();
     mComplete.store(true);
+}
+
+void HttpRequest::attemptToApplyCredentialsAndResume() {
+    if (!mRequestAuthentication) {
+        const HttpResponseHeader header =
+            mReadStream ? mReadStream->responseHeader() : HttpResponseHeader();
+        mRequestAuthentication = HttpAuthentication::createFromResponse(header);
+        if (!mRequestAuthentication) {
+            cancelLoad();
+            failWithError(HttpError::make(
+                HttpError::AuthenticationObject,
+                QStringLiteral("Failed to get authentication object from response headers")));
+            return;
+        }
+    }
+    int errorCode = 0;
+    if (!mRequestAuthentication->isValid(&errorCode)) {
+        mRequestAuthentication.reset();
+        cancelLoad();
+        if (errorCode == HttpAuthentication::kRejectedUserName ||
+            errorCode == HttpAuthentication::kRejectedPassword) {
+            {
+                std::lock_guard lock(mFieldLock);
+                mRequestCredentials.reset();
+                mLastActivityTime.reset();
+            }
+            if (answersTo(delegate(), "authorizationNeededForRequest(HttpRequest*)")) {
+                if (askDelegateForCredentials()) {
+                    attemptToApplyCredentialsAndResume();
+                }
+                return;
+            }
+        }
+        recordAuthenticationFailure();
+        return;
+    }
+    cancelLoad();
+    const auto retry = [this](const HttpCredentials &credentials) {
+        if (applyCredentials(credentials)) {
+            loadRequest();
+        } else {
+            failWithError(
+                HttpError::make(HttpError::AuthenticationObject,
+                                QStringLiteral("Failed to apply credentials to request")));
+        }
+    };
+    if (const std::optional<HttpCredentials> applied = requestCredentials()) {
+        retry(*applied);
+        return;
+    }
+    if (!mRequestAuthentication->requiresUserNameAndPassword()) {
+        return;  // nothing more to send: the wait loop ends the request
+    }
+    if (const std::optional<HttpCredentials> found = findCredentials()) {
+        retry(*found);
+        return;
+    }
+    if (answersTo(delegate(), "authorizationNeededForRequest(HttpRequest*)")) {
+        if (askDelegateForCredentials()) {
+            attemptToApplyCredentialsAndResume();
+        }
+        return;
+    }
+    recordAuthenticationFailure();
+}
+
+bool HttpRequest::askDelegateForCredentials() {
+    const std::shared_ptr<ConditionLock> handOff = guarded(mAuthenticationLock);
+    performOnDelegate(QByteArrayLiteral("authorizationNeededForRequest"));
+    // The wait ends with the delegate's answer, and also with a cancellation or the time-out,
+    // so that a delegate that never answers cannot hold the request for ever.
+    const Clock::time_point start = Clock::now();
+    while (!handOff->lockWhenCondition(2, std::chrono::milliseconds(250))) {
+        if (isCancelled() || error()) {
+            mComplete.store(true);
+            return false;
+        }
+        const double timeOut = timeOutSeconds();
+        if (timeOut > 0 && std::chrono::duration<double>(Clock::now() - start).count() > timeOut) {
+            failWithError(HttpError::RequestTimedOutError);
+            return false;
+        }
+    }
+    handOff->unlock();
+    return true;
+}
+
+void HttpRequest::retryWithAuthentication() {
+    const std::shared_ptr<ConditionLock> handOff = guarded(mAuthenticationLock);
+    if (handOff) {
+        handOff->lockWhenCondition(1);
+        handOff->unlockWithCondition(2);
+    }
+}
+
+std::optional<HttpCredentials> HttpRequest::findCredentials() {
+    HttpCredentials credentials;
+    if (mRequestAuthentication->requiresAccountDomain()) {
+        credentials.domain = domain();
+    }
+    {
+        std::lock_guard lock(mFieldLock);
+        mAuthenticationRealm = mRequestAuthentication->requiresAccountDomain()
+                                   ? QString()
+                                   : mRequestAuthentication->realm();
+    }
+    // The URL's own user and password win, then the request's, then the permanent store.
+    QString user = mUrl.userName();
+    QString pass = mUrl.password();
+    if (user.isEmpty() || pass.isEmpty()) {
+        user.clear();
+        pass.clear();
+        if (!username().isEmpty() && !password().isEmpty()) {
+            user = username();
+            pass = password();
+        } else if (mUseKeychainPersistence) {
+            if (const auto saved = savedCredentials(mUrl.host(), effectivePort(mUrl), mUrl.scheme(),
+                                                    authenticationRealm())) {
+                user = saved->user;
+                pass = saved->password;
+            }
+        }
+    }
+    if (user.isEmpty() || pass.isEmpty()) {
+        return std::nullopt;
+    }
+    credentials.username = user;
+    credentials.password = pass;
+    return credentials;
+}
+
+bool HttpRequest::applyCredentials(const HttpCredentials &credentials) {
+    if (!mRequestAuthentication || !mRequest ||
+        !mRequestAuthentication->applyCredentials(*mRequest, credentials)) {
+        return false;
+    }
+    if (mUseKeychainPersistence) {
+        saveCredentialsToKeychain(credentials);
+    }
+    if (mUseSessionPersistence) {
+        setSessionAuthentication(mRequestAuthentication);
+        setSessionCredentials(credentials, mUrl);
+    }
+    guard(mRequestCredentials, std::optional<HttpCredentials>(credentials));
+    return true;
+}
+
+void HttpRequest::saveCredentialsToKeychain(const HttpCredentials &credentials) {
+    if (credentials.username.isEmpty()) {
+        return;
+    }
+    // Saved and looked up under the same effective port, so that a saved credential is found.
+    saveCredentials({credentials.username, credentials.password}, mUrl.host(), effectivePort(mUrl),
+                    mUrl.scheme(), authenticationRealm());
 }
 
 void HttpRequest::cancel() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "http/CredentialStore.h"
+#include "http/HttpAuthentication.h"
 #include "http/HttpError.h"
 #include "http/transport/HttpMessage.h"
 #include "platform/ConditionLock.h"
@@ -45,8 +47,26 @@ public:
     // before. Replacing the list removes the cookies of the old one from the shared storage.
     static std::optional<QList<QNetworkCookie>> sessionCookies();
     static void setSessionCookies(const std::optional<QList<QNetworkCookie>> &cookies);
-    // Forgets the session values (cookies; credentials once they exist).
+    // The credentials last applied with session persistence, and the challenge they answered;
+    // applied in advance only to requests for the same scheme, host and port.
+    static std::optional<HttpCredentials> sessionCredentials();
+    static void setSessionCredentials(const std::optional<HttpCredentials> &credentials,
+                                      const QUrl &origin = {});
+    static std::shared_ptr<HttpAuthentication> sessionAuthentication();
+    static void setSessionAuthentication(const std::shared_ptr<HttpAuthentication> &authentication);
+    // Forgets the session values: challenge, credentials and cookies.
     static void clearSession();
+
+    // The permanent credential store, by protection space; the port is the URL's effective
+    // port (its own, else the scheme's default).
+    static void saveCredentials(const CredentialStore::Credential &credential, const QString &host,
+                                int port, const QString &protocol, const QString &realm);
+    static std::optional<CredentialStore::Credential> savedCredentials(const QString &host,
+                                                                       int port,
+                                                                       const QString &protocol,
+                                                                       const QString &realm);
+    static void removeCredentials(const QString &host, int port, const QString &protocol,
+                                  const QString &realm);
 
     // initWithURL: an invalid URL (text that does not parse) is kept and fails in main().
     explicit HttpRequest(const QUrl &url, QObject *parent = nullptr);
@@ -88,7 +108,7 @@ public:
     void setPassword(const QString &password);
     QString domain() const;
     void setDomain(const QString &domain);
-    std::optional<QMap<QString, QString>> requestCredentials() const;
+    std::optional<HttpCredentials> requestCredentials() const;
     QString authenticationRealm() const;
 
     QString downloadDestinationPath() const;
@@ -132,6 +152,9 @@ public:
     static bool answersTo(QObject *receiver, const char *signature);
     bool haveBuiltPostBody() const { return mHaveBuiltPostBody; }
 
+    // Called (any thread) by a delegate that was asked for credentials and has set them.
+    void retryWithAuthentication();
+
     // Operation.
     void main() override;
     void cancel() override;
@@ -155,8 +178,16 @@ protected:
     virtual void removeUploadProgressSoFar();
     virtual void resetUploadProgress(quint64 size);
     virtual void resetDownloadProgress(quint64 size);
-    // Credentials: a 401 with no way to answer it ends the request with code 3.
+    // Credentials: answers a 401 (inside the stream event that saw it).
     virtual void attemptToApplyCredentialsAndResume();
+    virtual std::optional<HttpCredentials> findCredentials();
+    virtual bool applyCredentials(const HttpCredentials &credentials);
+    virtual void saveCredentialsToKeychain(const HttpCredentials &credentials);
+    // Asks the delegate on the main thread and waits for retryWithAuthentication, or for a
+    // cancellation or the time-out, whichever comes first. True when the delegate answered.
+    bool askDelegateForCredentials();
+    // Records code 3 without a callback and ends the request.
+    void recordAuthenticationFailure();
 
     // Calls the delegate's method `name`(HttpRequest*) on the main thread, if it has one.
     void performOnDelegate(const QByteArray &name);
@@ -194,7 +225,8 @@ private:
     std::optional<QList<QNetworkCookie>> mResponseCookies;
     QString mDownloadDestinationPath;
     QString mUsername, mPassword, mDomain;
-    std::optional<QMap<QString, QString>> mRequestCredentials;
+    std::optional<HttpCredentials> mRequestCredentials;
+    std::shared_ptr<HttpAuthentication> mRequestAuthentication;
     QString mAuthenticationRealm;
     std::unique_ptr<QFile> mOutputStream;  // the download file, opened at the first bytes
     std::optional<QByteArray> mReceivedData;

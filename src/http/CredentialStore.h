@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <tuple>
+
+// Where credentials are kept beyond one request: by protection space (host, port, protocol,
+// realm). This store keeps them in memory for the life of the process; a desktop keychain
+// plugs in behind the same operations. Any thread.
+class CredentialStore {
+public:
+    struct Space {
+        QString host;
+        int port = 0;
+        QString protocol;
+        QString realm;
+        bool operator<(const Space &other) const {
+            return std::tie(host, port, protocol, realm) <
+                   std::tie(other.host, other.port, other.protocol, other.realm);
+        }
+    };
+    struct Credential {
+        QString user;
+        QString password;
+    };
+
+    static CredentialStore &shared();
+    virtual ~CredentialStore() = default;
+
+    virtual void setDefaultCredential(const Credential &credential, const Space &space);
+    virtual std::optional<Credential> defaultCredential(const Space &space) const;
+    virtual void removeCredential(const Space &space);
+
+private:
+    mutable std::mutex mLock;
+    std::map<Space, Credential> mCredentials;
+};

@@ -1,0 +1,236 @@
+#include "http/HttpRequest.h"
+#include "support/Printers.h"
+#include "support/ScriptedHttpServer.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+using Server = ScriptedHttpServer;
+using Scripts = std::vector<std::vector<Server::Step>>;  // one per request
+
+const QByteArray kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+QByteArray challenge(const QByteArray &value) {
+    return "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: " + value +
+           "\r\nContent-Length: 0\r\n\r\n";
+}
+
+// Answers a request for credentials by setting them and retrying, or stays silent.
+class Asker : public QObject {
+    Q_OBJECT
+public:
+    bool answer = true;
+    int asked = 0;
+    int failed = 0;
+    int finished = 0;
+public slots:
+    void authorizationNeededForRequest(HttpRequest *request) {
+        ++asked;
+        if (answer) {
+            request->setUsername("ask");
+            request->setPassword("ed");
+            request->retryWithAuthentication();
+        }
+    }
+    void requestFinished(HttpRequest *) { ++finished; }
+    void requestFailed(HttpRequest *) { ++failed; }
+};
+
+class Credentials : public ::testing::Test {
+protected:
+    Credentials() { HttpRequest::clearSession(); }
+    ~Credentials() override { HttpRequest::clearSession(); }
+    // Runs on a worker thread while the main thread delivers the callbacks.
+    static void run(HttpRequest &request, const std::function<void()> &whileRunning = {}) {
+        std::thread worker([&request] { request.main(); });
+        if (whileRunning) {
+            whileRunning();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        while (!request.isFinished() && timer.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(2);
+        }
+        worker.join();
+        QCoreApplication::processEvents();
+    }
+    static QByteArray authorization(const QByteArray &request) {
+        const QRegularExpression field("\r\nAuthorization: ([^\r]*)\r\n");
+        return field.match(QString::fromLatin1(request)).captured(1).toLatin1();
+    }
+};
+
+TEST_F(Credentials, BasicIsAnsweredWithTheRequestsOwnCredentials) {
+    // The next request runs on another thread and so on a connection of its own.
+    Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))},
+                          {Server::write(kOk), Server::close()},
+                          {Server::write(kOk)}});
+    HttpRequest request(QUrl(server.url("/data")));
+    request.setUsername("user");
+    request.setPassword("pass");
+    run(request);
+    EXPECT_EQ(request.error(), nullptr);
+    EXPECT_EQ(request.responseStatusCode(), 200);
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(authorization(server.requests()[0]), "");
+    EXPECT_EQ(authorization(server.requests()[1]), "Basic " + QByteArray("user:pass").toBase64());
+    ASSERT_TRUE(request.requestCredentials());
+    EXPECT_EQ(request.requestCredentials()->username, "user");
+    EXPECT_EQ(request.authenticationRealm(), "lab");
+
+    // The session remembers them for the same server from the first attempt on ...
+    HttpRequest next(QUrl(server.url("/more")));
+    run(next);
+    ASSERT_EQ(server.requests().size(), 3);
+    EXPECT_EQ(authorization(server.requests()[2]), "Basic " + QByteArray("user:pass").toBase64());
+    // ... and never sends them to another server.
+    Server other(Scripts{{Server::write(kOk)}});
+    HttpRequest elsewhere(QUrl(other.url()));
+    run(elsewhere);
+    EXPECT_EQ(authorization(other.request()), "");
+}
+
+TEST_F(Credentials, TheUrlsOwnCredentialsWin) {
+    Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))}, {Server::write(kOk)}});
+    QUrl url(server.url());
+    url.setUserName("fromurl");
+    url.setPassword("secret");
+    HttpRequest request(url);
+    request.setUsername("user");
+    request.setPassword("pass");
+    run(request);
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(authorization(server.requests()[1]),
+              "Basic " + QByteArray("fromurl:secret").toBase64());
+}
+
+TEST_F(Credentials, DigestAnswersWithTheMd5Response) {
+    Server server(Scripts{
+        {Server::write(challenge("Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", "
+                                 "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+                                 "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\""))},
+        {Server::write(kOk)}});
+    HttpRequest request(QUrl(server.url("/dir/index.html")));
+    request.setUsername("Mufasa");
+    request.setPassword("Circle Of Life");
+    run(request);
+    ASSERT_EQ(request.responseStatusCode(), 200);
+    const QString sent = QString::fromLatin1(authorization(server.requests()[1]));
+    const auto param = [&sent](const QString &name) {
+        return QRegularExpression(name + "=\"?([^\",]*)\"?").match(sent).captured(1).toLatin1();
+    };
+    const auto md5 = [](const QByteArray &text) {
+        return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+    };
+    const QByteArray ha1 = md5("Mufasa:testrealm@host.com:Circle Of Life");
+    const QByteArray ha2 = md5("GET:/dir/index.html");
+    EXPECT_TRUE(sent.startsWith("Digest username=\"Mufasa\""));
+    EXPECT_EQ(param("uri"), "/dir/index.html");
+    EXPECT_EQ(param("nc"), "00000001");
+    EXPECT_EQ(param("qop"), "auth");
+    EXPECT_EQ(param("opaque"), "5ccc069c403ebaf9f0171e9517f40e41");
+    EXPECT_EQ(param("response"), md5(ha1 + ":dcd98b7102dd2f0e8b11d0f600bfb0c093:00000001:" +
+                                     param("cnonce") + ":auth:" + ha2));
+}
+
+TEST_F(Credentials, ARejectedPasswordWithNobodyToAskEndsWithCodeThreeAndNoCallback) {
+    Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))},
+                          {Server::write(challenge("Basic realm=\"lab\""))}});
+    HttpRequest request(QUrl(server.url()));
+    request.setUsername("user");
+    request.setPassword("wrong");
+    QObject nobody;  // answers to nothing
+    request.setDelegate(&nobody);
+    run(request);
+    ASSERT_NE(request.error(), nullptr);
+    EXPECT_EQ(request.error()->code, 3);
+    EXPECT_EQ(request.error()->localizedDescription, "Authentication needed");
+    EXPECT_TRUE(request.isFinished());
+    EXPECT_FALSE(request.requestCredentials());
+}
+
+TEST_F(Credentials, TheDelegateIsAskedOnTheMainThreadAndItsAnswerIsUsed) {
+    Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))}, {Server::write(kOk)}});
+    HttpRequest request(QUrl(server.url()));
+    Asker asker;
+    request.setDelegate(&asker);
+    run(request);
+    EXPECT_EQ(asker.asked, 1);
+    EXPECT_EQ(request.responseStatusCode(), 200);
+    EXPECT_EQ(authorization(server.requests()[1]), "Basic " + QByteArray("ask:ed").toBase64());
+}
+
+TEST_F(Credentials, ADelegateThatNeverAnswersDoesNotHoldTheRequestForEver) {
+    {
+        Server server(
+            Scripts{{Server::write(challenge("Basic realm=\"lab\"")), Server::pause(3000)}});
+        HttpRequest request(QUrl(server.url()));
+        Asker silent;
+        silent.answer = false;
+        request.setDelegate(&silent);
+        run(request, [&] {
+            QElapsedTimer timer;
+            timer.start();
+            while (silent.asked == 0 && timer.elapsed() < 3000) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+            request.cancel();
+        });
+        ASSERT_NE(request.error(), nullptr);
+        EXPECT_EQ(request.error()->code, 4);
+    }
+    {
+        Server server(
+            Scripts{{Server::write(challenge("Basic realm=\"lab\"")), Server::pause(3000)}});
+        HttpRequest request(QUrl(server.url()));
+        request.setTimeOutSeconds(0.5);
+        Asker silent;
+        silent.answer = false;
+        request.setDelegate(&silent);
+        run(request);
+        ASSERT_NE(request.error(), nullptr);
+        EXPECT_EQ(request.error()->code, 2);
+    }
+}
+
+TEST_F(Credentials, AChallengeWeCannotReadIsCodeSeven) {
+    Server server(
+        Scripts{{Server::write("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n")}});
+    HttpRequest request(QUrl(server.url()));
+    Asker asker;
+    request.setDelegate(&asker);
+    run(request);
+    ASSERT_NE(request.error(), nullptr);
+    EXPECT_EQ(request.error()->code, 7);
+    EXPECT_EQ(request.error()->localizedDescription,
+              "Failed to get authentication object from response headers");
+    EXPECT_EQ(asker.failed, 1);
+}
+
+TEST_F(Credentials, SavedCredentialsAreFoundUnderTheEffectivePort) {
+    Server server(
+        Scripts{{Server::write(challenge("Basic realm=\"vault\""))}, {Server::write(kOk)}});
+    const QUrl url(server.url());
+    HttpRequest::saveCredentials({"saved", "pw"}, url.host(), url.port(), url.scheme(), "vault");
+    HttpRequest request(url);
+    request.setUseKeychainPersistence(true);
+    run(request);
+    EXPECT_EQ(request.responseStatusCode(), 200);
+    EXPECT_EQ(authorization(server.requests()[1]), "Basic " + QByteArray("saved:pw").toBase64());
+    EXPECT_TRUE(HttpRequest::savedCredentials("127.0.0.1", 80, "http", "vault") == std::nullopt);
+    HttpRequest::removeCredentials(url.host(), url.port(), url.scheme(), "vault");
+    EXPECT_FALSE(HttpRequest::savedCredentials(url.host(), url.port(), url.scheme(), "vault"));
+}
+
+}  // namespace
+
+#include "CredentialsTest.moc"
