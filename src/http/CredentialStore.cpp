@@ -1,7 +1,9 @@
 #include "http/CredentialStore.h"
 
+#include "http/KeychainCredentialStore.h"
+
 CredentialStore &CredentialStore::shared() {
-    static CredentialStore store;
+    static KeychainCredentialStore store;
     return store;
 }
 

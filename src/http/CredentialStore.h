@@ -8,8 +8,8 @@
 #include <tuple>
 
 // Where credentials are kept beyond one request: by protection space (host, port, protocol,
-// realm). This store keeps them in memory for the life of the process; a desktop keychain
-// plugs in behind the same operations. Any thread.
+// realm). This base keeps them in memory for the life of the process; the shared store is the
+// desktop keychain (KeychainCredentialStore), which falls back to it. Any thread.
 class CredentialStore {
 public:
     struct Space {
