@@ -668,7 +668,6 @@ void HttpRequest::attemptToApplyCredentialsAndResume() {
             mReadStream ? mReadStream->responseHeader() : HttpResponseHeader();
         mRequestAuthentication = HttpAuthentication::createFromResponse(header);
         if (!mRequestAuthentication) {
-            cancelLoad();
             failWithError(HttpError::make(
                 HttpError::AuthenticationObject,
                 QStringLiteral("Failed to get authentication object from response headers")));
@@ -678,7 +677,6 @@ void HttpRequest::attemptToApplyCredentialsAndResume() {
     int errorCode = 0;
     if (!mRequestAuthentication->isValid(&errorCode)) {
         mRequestAuthentication.reset();
-        cancelLoad();
         if (errorCode == HttpAuthentication::kRejectedUserName ||
             errorCode == HttpAuthentication::kRejectedPassword) {
             {

@@ -158,6 +158,24 @@ TEST_F(Credentials, ARejectedPasswordWithNobodyToAskEndsWithCodeThreeAndNoCallba
     EXPECT_FALSE(request.requestCredentials());
 }
 
+TEST_F(Credentials, ARejectedPasswordAsksTheDelegate) {
+    Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))},
+                          {Server::write(challenge("Basic realm=\"lab\""))},
+                          {Server::write(kOk)}});
+    HttpRequest request(QUrl(server.url()));
+    request.setUsername("user");
+    request.setPassword("wrong");
+    Asker asker;  // answers with ask:ed
+    request.setDelegate(&asker);
+    run(request);
+    EXPECT_EQ(asker.asked, 1);
+    EXPECT_EQ(request.responseStatusCode(), 200);
+    ASSERT_EQ(server.requests().size(), 3);
+    EXPECT_EQ(authorization(server.requests()[1]), "Basic " + QByteArray("user:wrong").toBase64());
+    EXPECT_EQ(authorization(server.requests()[2]), "Basic " + QByteArray("ask:ed").toBase64());
+    EXPECT_EQ(request.requestCredentials()->username, "ask");
+}
+
 TEST_F(Credentials, TheDelegateIsAskedOnTheMainThreadAndItsAnswerIsUsed) {
     Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))}, {Server::write(kOk)}});
     HttpRequest request(QUrl(server.url()));

@@ -141,6 +141,12 @@ void ReadStream::close() {
     }
 }
 
+void ReadStream::runLoopGone() {
+    std::lock_guard lock(mMutex);
+    mRunLoop = nullptr;
+    mOpened = false;
+}
+
 bool ReadStream::isClosed() const {
     std::lock_guard lock(mMutex);
     return mClosed;

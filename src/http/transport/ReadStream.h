@@ -58,6 +58,8 @@ public:
     CURL *easyHandle() const { return mEasy; }
     const QString &mode() const { return mMode; }
     bool isClosed() const;
+    // The run loop's thread has ended: the transfer is gone with it.
+    void runLoopGone();
 
 private:
     ReadStream() = default;

@@ -17,8 +17,11 @@ RunLoop &RunLoop::current() {
 RunLoop::RunLoop() : mMulti(curl_multi_init()) {}
 
 RunLoop::~RunLoop() {
+    // The thread ends: streams that outlive it (a request kept after its end) must not reach
+    // back into this loop.
     for (const auto &stream : mStreams) {
         curl_multi_remove_handle(mMulti, stream->easyHandle());
+        stream->runLoopGone();
     }
     mStreams.clear();
     curl_multi_cleanup(mMulti);
