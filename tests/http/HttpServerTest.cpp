@@ -67,4 +67,32 @@ TEST_F(Nginx, AMissingFileIs404) {
     EXPECT_EQ(request.responseStatusCode(), 404);
 }
 
+TEST_F(Nginx, AnswersBasicAuthenticationAndKeepsItsCookie) {
+    HttpRequest::clearSession();
+    HttpRequest guarded(url("/private/secret.txt"));
+    guarded.setUsername("user");
+    guarded.setPassword("pass");
+    guarded.setUseSessionPersistence(false);
+    runToEnd(guarded);
+    EXPECT_EQ(guarded.error(), nullptr);
+    EXPECT_EQ(guarded.responseStatusCode(), 200);
+    EXPECT_EQ(guarded.dataString(), QString("hidden\n"));
+    EXPECT_TRUE(guarded.requestCredentials());  // it was challenged and answered
+
+    HttpRequest wrong(url("/private/secret.txt"));
+    wrong.setUsername("user");
+    wrong.setPassword("nope");
+    wrong.setUseSessionPersistence(false);
+    runToEnd(wrong);
+    ASSERT_NE(wrong.error(), nullptr);
+    EXPECT_EQ(wrong.error()->code, 3);  // refused, and nobody to ask
+
+    HttpRequest cookie(url("/cookie"));
+    runToEnd(cookie);
+    ASSERT_TRUE(cookie.responseCookies());
+    ASSERT_EQ(cookie.responseCookies()->size(), 1);
+    EXPECT_EQ(cookie.responseCookies()->first().value(), "oat");
+    HttpRequest::clearSession();
+}
+
 }  // namespace

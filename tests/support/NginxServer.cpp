@@ -67,11 +67,26 @@ bool NginxServer::start(QString *error) {
             "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
             "  fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
             "  server { listen 127.0.0.1:%2; root %1/www; client_max_body_size 100m;\n"
-            "    location /upload { return 200 \"received\\n\"; } } }\n")
+            "    location /upload { return 200 \"received\\n\"; }\n"
+            "    location /private/ { auth_basic \"lab\"; auth_basic_user_file %1/htpasswd; }\n"
+            "    location /cookie { add_header Set-Cookie \"flavour=oat; Path=/\"; return 200 "
+            "\"cookie\\n\"; }\n"
+            "  } }\n")
             .arg(d)
             .arg(mPort)
             .toUtf8());
     conf.close();
+    QFile users(mDir.filePath(QStringLiteral("htpasswd")));
+    if (users.open(QIODevice::WriteOnly)) {
+        users.write("user:{SHA}nU4eI71bcnBGqeO0t9tXvY1u5oQ=\n");  // SHA-1 of "pass"
+        users.close();
+    }
+    QDir(mDir.filePath(QStringLiteral("www"))).mkpath(QStringLiteral("private"));
+    QFile secret(mDir.filePath(QStringLiteral("www/private/secret.txt")));
+    if (secret.open(QIODevice::WriteOnly)) {
+        secret.write("hidden\n");
+        secret.close();
+    }
     mProcess.start(
         kNginx, {"-p", d, "-c", conf.fileName(), "-e", mDir.filePath(QStringLiteral("error.log"))});
     QElapsedTimer timer;

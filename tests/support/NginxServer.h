@@ -6,8 +6,9 @@
 #include <QUrl>
 
 // nginx from Debian's packages, run in the foreground on 127.0.0.1 with a configuration of
-// our own in a temporary folder: it serves the folder's www/ and answers POST /upload with
-// "received". Stopped when the object goes.
+// our own in a temporary folder: it serves the folder's www/, answers POST /upload with
+// "received", guards /private/ with Basic authentication (user "user", password "pass") and
+// sets a cookie at /cookie. Stopped when the object goes.
 class NginxServer {
 public:
     static bool available();
