@@ -2,6 +2,7 @@
 // nginx on loopback, round trip per request, beside the curl command line posting the same
 // multipart body to the same server; and the peak memory of a 200 MB download to a file.
 #include "http/FormDataRequest.h"
+#include "http/NetworkQueue.h"
 #include "support/NginxServer.h"
 
 #include <QCoreApplication>
@@ -73,6 +74,74 @@ void BM_reference_curlCommandLine(benchmark::State &state) {
 }
 BENCHMARK(BM_reference_curlCommandLine)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// Counts the queue's reports.
+class QueueWatcher : public QObject {
+    Q_OBJECT
+public:
+    int finished = 0;
+    int failed = 0;
+    bool done = false;
+public slots:
+    void requestDone(HttpRequest *) { ++finished; }
+    void requestFailed(HttpRequest *) { ++failed; }
+    void queueDone(NetworkQueue *) { done = true; }
+};
+
+constexpr int kQueued = 100;
+
+void BM_queued100Uploads(benchmark::State &state) {
+    const QString signal = signalText();
+    for (auto _ : state) {
+        QueueWatcher watcher;
+        NetworkQueue queue;
+        queue.setDelegate(&watcher);
+        queue.setRequestDidFinishSelector("requestDone");
+        queue.setRequestDidFailSelector("requestFailed");
+        queue.setQueueDidFinishSelector("queueDone");
+        for (int i = 0; i < kQueued; ++i) {
+            auto request = std::make_shared<FormDataRequest>(server->url("/upload"));
+            request->setPostValue(signal, QStringLiteral("signal"));
+            queue.addOperation(request);
+        }
+        queue.go();
+        while (!watcher.done && watcher.failed == 0) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
+        if (watcher.failed > 0 || watcher.finished != kQueued) {
+            state.SkipWithError("an upload failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_queued100Uploads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_reference_curlParallel100Uploads(benchmark::State &state) {
+    FormDataRequest body(server->url("/upload"));
+    body.setPostValue(signalText(), QStringLiteral("signal"));
+    body.buildPostBody();
+    const QString bodyFile = server->scratchPath("body100.bin");
+    QFile file(bodyFile);
+    file.open(QIODevice::WriteOnly);
+    file.write(*body.postBody());
+    file.close();
+    QStringList arguments = {"-s", "--parallel", "--parallel-max", "4", "--noproxy", "*", "-H",
+                             "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY", "-H", "Expect:",
+                             "--data-binary", "@" + bodyFile};
+    for (int i = 0; i < kQueued; ++i) {
+        arguments << server->url("/upload").toString();
+    }
+    for (auto _ : state) {
+        QProcess curl;
+        curl.setStandardOutputFile(QProcess::nullDevice());
+        curl.start("curl", arguments);
+        if (!curl.waitForFinished(60000) || curl.exitCode() != 0) {
+            state.SkipWithError("curl failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_reference_curlParallel100Uploads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_download200MBToFile(benchmark::State &state) {
     for (auto _ : state) {
         HttpRequest request(server->url("/big.bin"));
@@ -113,3 +182,5 @@ int main(int argc, char **argv) {
     benchmark::Shutdown();
     return 0;
 }
+
+#include "http_bench.moc"

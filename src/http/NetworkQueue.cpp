@@ -8,7 +8,12 @@ NetworkQueue::NetworkQueue(QObject *parent) : QObject(parent) {
     setSuspended(true);
 }
 
-NetworkQueue::~NetworkQueue() { cancelAllOperations(); }
+NetworkQueue::~NetworkQueue() {
+    // Running requests report to this queue until they end: wait for them while its own
+    // members still exist (the base class would wait only after they are gone).
+    cancelAllOperations();
+    waitUntilAllOperationsAreFinished();
+}
 
 namespace {
 void attach(QObject *indicator) {
