@@ -124,9 +124,18 @@ void BM_reference_curlParallel100Uploads(benchmark::State &state) {
     file.open(QIODevice::WriteOnly);
     file.write(*body.postBody());
     file.close();
-    QStringList arguments = {"-s", "--parallel", "--parallel-max", "4", "--noproxy", "*", "-H",
-                             "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY", "-H", "Expect:",
-                             "--data-binary", "@" + bodyFile};
+    QStringList arguments = {"-s",
+                             "--parallel",
+                             "--parallel-max",
+                             "4",
+                             "--noproxy",
+                             "*",
+                             "-H",
+                             "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY",
+                             "-H",
+                             "Expect:",
+                             "--data-binary",
+                             "@" + bodyFile};
     for (int i = 0; i < kQueued; ++i) {
         arguments << server->url("/upload").toString();
     }

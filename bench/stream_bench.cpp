@@ -5,6 +5,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "stream/SampleStream.h"
+#include "support/Loopback.h"
 
 #include <QTemporaryDir>
 
@@ -22,14 +23,7 @@ namespace {
 class Sink {
 public:
     Sink() {
-        mSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(mSocket, reinterpret_cast<sockaddr *>(&local), sizeof local);
-        socklen_t length = sizeof local;
-        ::getsockname(mSocket, reinterpret_cast<sockaddr *>(&local), &length);
-        mPort = ntohs(local.sin_port);
+        mSocket = bindLoopback(SOCK_DGRAM, &mPort);
         mThread = std::thread([this] {
             char buffer[256];
             while (::recv(mSocket, buffer, sizeof buffer, 0) > 0) {

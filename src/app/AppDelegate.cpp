@@ -92,13 +92,7 @@ void AppDelegate::applicationDidFinishLaunching() {
             if (!key.firstRun) {
                 continue;
             }
-            const PrefValue &value = *key.firstRun;
-            switch (prefTypeOf(value)) {
-            case PrefType::String: UserPref::setString(key.name, std::get<QString>(value)); break;
-            case PrefType::Boolean: UserPref::setBoolean(key.name, std::get<bool>(value)); break;
-            case PrefType::Integer: UserPref::setInt(key.name, std::get<qint32>(value)); break;
-            case PrefType::Float: UserPref::setFloat(key.name, std::get<float>(value)); break;
-            }
+            UserPref::setValue(key.name, *key.firstRun);
         }
         SystemLog::log(QStringLiteral("User settings have been initialized"));
     }

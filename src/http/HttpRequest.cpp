@@ -353,12 +353,6 @@ void invokeNow(QObject *receiver, const char *name, quint64 count) {
     QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, Q_ARG(quint64, count));
 }
 
-void attachReceiver(QObject *receiver) {
-    if (receiver && HttpRequest::answersTo(receiver, "setMaxValue(double)")) {
-        QMetaObject::invokeMethod(receiver, "setMaxValue", Qt::DirectConnection,
-                                  Q_ARG(double, 1.0));
-    }
-}
 }  // namespace
 
 void HttpRequest::setUploadProgressDelegate(QObject *delegate) {
@@ -366,7 +360,7 @@ void HttpRequest::setUploadProgressDelegate(QObject *delegate) {
         std::lock_guard lock(mFieldLock);
         mUploadProgressDelegate = delegate;
     }
-    attachReceiver(delegate);
+    attachProgressReceiver(delegate);
 }
 
 void HttpRequest::setDownloadProgressDelegate(QObject *delegate) {
@@ -374,10 +368,17 @@ void HttpRequest::setDownloadProgressDelegate(QObject *delegate) {
         std::lock_guard lock(mFieldLock);
         mDownloadProgressDelegate = delegate;
     }
-    attachReceiver(delegate);
+    attachProgressReceiver(delegate);
 }
 
-bool HttpRequest::answersTo(QObject *receiver, const char *signature) {
+void HttpRequest::attachProgressReceiver(QObject *receiver) {
+    if (answersTo(receiver, "setMaxValue(double)")) {
+        QMetaObject::invokeMethod(receiver, "setMaxValue", Qt::DirectConnection,
+                                  Q_ARG(double, 1.0));
+    }
+}
+
+bool HttpRequest::answersTo(QObject *receiver, const QByteArray &signature) {
     return receiver &&
            receiver->metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) >= 0;
 }
@@ -421,6 +422,26 @@ void HttpRequest::updateProgressIndicators() {
     updateDownloadProgress();
 }
 
+void HttpRequest::reportProgress(QObject *receiver, const char *increment, quint64 done,
+                                 quint64 last, quint64 total) {
+    if (!receiver) {
+        return;
+    }
+    // An aggregator counts units (bytes, or one for the whole request); an indicator shows a
+    // fraction, and nothing while the total is unknown.
+    if (answersTo(receiver, QByteArray(increment) + "(quint64)")) {
+        quint64 count = 1;
+        if (mShowAccurateProgress) {
+            count = done - std::min(done, last);
+        } else {
+            mUpdatedProgress.store(true);
+        }
+        invokeNow(receiver, increment, count);
+    } else if (total > 0) {
+        setProgressForProgressIndicator(double(done) / double(total), receiver);
+    }
+}
+
 void HttpRequest::updateUploadProgress() {
     quint64 sent;
     {
@@ -430,20 +451,8 @@ void HttpRequest::updateUploadProgress() {
         }
         sent = mReadStream ? mReadStream->requestBytesWritten() : mLastBytesSent.load();
     }
-    QObject *receiver = uploadProgressDelegate();
-    if (receiver) {
-        if (answersTo(receiver, "incrementUploadProgressBy(quint64)")) {
-            quint64 count = 1;
-            if (mShowAccurateProgress) {
-                count = sent - std::min(sent, mLastBytesSent.load());
-            } else {
-                mUpdatedProgress.store(true);
-            }
-            invokeNow(receiver, "incrementUploadProgressBy", count);
-        } else if (mPostLength.load() > 0) {
-            setProgressForProgressIndicator(double(sent) / double(mPostLength.load()), receiver);
-        }
-    }
+    reportProgress(uploadProgressDelegate(), "incrementUploadProgressBy", sent,
+                   mLastBytesSent.load(), mPostLength.load());
     mLastBytesSent.store(sent);
 }
 
@@ -452,41 +461,26 @@ void HttpRequest::updateDownloadProgress() {
     if (!responseHeaders()) {
         return;
     }
-    QObject *receiver = downloadProgressDelegate();
-    if (receiver) {
-        if (answersTo(receiver, "incrementDownloadProgressBy(quint64)")) {
-            quint64 count = 1;
-            if (mShowAccurateProgress) {
-                count = read - std::min(read, mLastBytesRead.load());
-            } else {
-                mUpdatedProgress.store(true);
-            }
-            invokeNow(receiver, "incrementDownloadProgressBy", count);
-        } else if (mContentLength.load() != 0) {
-            setProgressForProgressIndicator(double(read) / double(mContentLength.load()), receiver);
-        }
-    }
+    reportProgress(downloadProgressDelegate(), "incrementDownloadProgressBy", read,
+                   mLastBytesRead.load(), mContentLength.load());
     mLastBytesRead.store(read);
 }
 
-void HttpRequest::resetUploadProgress(quint64 size) {
+void HttpRequest::announceSize(QObject *receiver, const char *incrementSize, quint64 size) {
     std::lock_guard progress(progressLock());
-    QObject *receiver = uploadProgressDelegate();
-    if (answersTo(receiver, "incrementUploadSizeBy(quint64)")) {
-        invokeNow(receiver, "incrementUploadSizeBy", size);
+    if (answersTo(receiver, QByteArray(incrementSize) + "(quint64)")) {
+        invokeNow(receiver, incrementSize, size);
     } else {
         setProgressForProgressIndicator(0.0, receiver);
     }
 }
 
+void HttpRequest::resetUploadProgress(quint64 size) {
+    announceSize(uploadProgressDelegate(), "incrementUploadSizeBy", size);
+}
+
 void HttpRequest::resetDownloadProgress(quint64 size) {
-    std::lock_guard progress(progressLock());
-    QObject *receiver = downloadProgressDelegate();
-    if (answersTo(receiver, "incrementDownloadSizeBy(quint64)")) {
-        invokeNow(receiver, "incrementDownloadSizeBy", size);
-    } else {
-        setProgressForProgressIndicator(0.0, receiver);
-    }
+    announceSize(downloadProgressDelegate(), "incrementDownloadSizeBy", size);
 }
 
 void HttpRequest::removeUploadProgressSoFar() {

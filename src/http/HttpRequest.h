@@ -149,7 +149,9 @@ public:
     // Shows a fraction on an indicator, on the main thread, under progressLock.
     static void setProgressForProgressIndicator(double progress, QObject *indicator);
     // True when `receiver` has the invokable method `signature` ("name(type)").
-    static bool answersTo(QObject *receiver, const char *signature);
+    static bool answersTo(QObject *receiver, const QByteArray &signature);
+    // A receiver being attached: one that answers to setMaxValue(double) gets 1.0, at once.
+    static void attachProgressReceiver(QObject *receiver);
     bool haveBuiltPostBody() const { return mHaveBuiltPostBody; }
 
     // Called (any thread) by a delegate that was asked for credentials and has set them.
@@ -189,6 +191,11 @@ protected:
     // Records code 3 without a callback and ends the request.
     void recordAuthenticationFailure();
 
+    // Hands `done` units (of `total`; `last` at the previous report) to a progress receiver.
+    void reportProgress(QObject *receiver, const char *increment, quint64 done, quint64 last,
+                        quint64 total);
+    // Tells a receiver the units to expect (an aggregator), or shows 0 (an indicator).
+    void announceSize(QObject *receiver, const char *incrementSize, quint64 size);
     // Calls the delegate's method `name`(HttpRequest*) on the main thread, if it has one.
     void performOnDelegate(const QByteArray &name);
 

@@ -15,23 +15,14 @@ NetworkQueue::~NetworkQueue() {
     waitUntilAllOperationsAreFinished();
 }
 
-namespace {
-void attach(QObject *indicator) {
-    if (HttpRequest::answersTo(indicator, "setMaxValue(double)")) {
-        QMetaObject::invokeMethod(indicator, "setMaxValue", Qt::DirectConnection,
-                                  Q_ARG(double, 1.0));
-    }
-}
-}  // namespace
-
 void NetworkQueue::setUploadProgressDelegate(QObject *indicator) {
     mUploadProgressDelegate = indicator;
-    attach(indicator);
+    HttpRequest::attachProgressReceiver(indicator);
 }
 
 void NetworkQueue::setDownloadProgressDelegate(QObject *indicator) {
     mDownloadProgressDelegate = indicator;
-    attach(indicator);
+    HttpRequest::attachProgressReceiver(indicator);
 }
 
 void NetworkQueue::addOperation(const std::shared_ptr<Operation> &operation) {

@@ -27,6 +27,9 @@ public:
     static float getFloat(const QString &key);
     static void setFloat(const QString &key, float val);
 
+    // The setter of the value's own type.
+    static void setValue(const QString &key, const PrefValue &val) { write(key, val); }
+
     static UserPref *sharedCache();
 
     // Points the persistent store at `directory` (see PreferenceStore::defaultDirectory) and

@@ -27,18 +27,25 @@ void pumpUntil(const std::function<bool()> &done, int ms = 3000) {
     }
 }
 
-TEST(UdpReceiveSource, TakesTheStreamsSamples) {
-    QString error;
-    auto source = UdpReceiveSource::listen("127.0.0.1", 0, &error);
-    ASSERT_TRUE(source) << error.toStdString();
+// A source listening on loopback and a stream aimed at it.
+class Receiving : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        source = UdpReceiveSource::listen("127.0.0.1", 0, &error);
+        ASSERT_TRUE(source) << error.toStdString();
+        source->setDelegate(&collector);
+        stream.open(source->port());
+        testing::internal::CaptureStdout();  // "addr=…"
+        stream.bind(false, "127.0.0.1", source->port());
+        testing::internal::GetCapturedStdout();
+    }
+    std::unique_ptr<UdpReceiveSource> source;
     Collector collector;
-    source->setDelegate(&collector);
-
     SampleStream stream;
-    stream.open(source->port());
-    testing::internal::CaptureStdout();
-    stream.bind(false, "127.0.0.1", source->port());
-    testing::internal::GetCapturedStdout();
+};
+
+TEST_F(Receiving, TakesTheStreamsSamples) {
     for (int k = 0; k < 50; ++k) {
         stream.send(SampleStream::datagram("1", k * 0.01, k * 0.001, -0.5, 0.25));
     }
@@ -50,18 +57,8 @@ TEST(UdpReceiveSource, TakesTheStreamsSamples) {
     EXPECT_EQ(collector.events[0].y, double(-0.5f));
 }
 
-TEST(UdpReceiveSource, GarbageIsDroppedCountedAndReportedOncePerSecond) {
+TEST_F(Receiving, GarbageIsDroppedCountedAndReportedOncePerSecond) {
     LogCapture log;
-    QString error;
-    auto source = UdpReceiveSource::listen("127.0.0.1", 0, &error);
-    ASSERT_TRUE(source);
-    Collector collector;
-    source->setDelegate(&collector);
-    SampleStream stream;
-    stream.open(source->port());
-    testing::internal::CaptureStdout();
-    stream.bind(false, "127.0.0.1", source->port());
-    testing::internal::GetCapturedStdout();
     const QByteArray garbage[] = {"hello",
                                   "1,2,3\n",
                                   "",

@@ -3,23 +3,15 @@
 #include <QByteArray>
 #include <QList>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "support/Loopback.h"
+
 #include <unistd.h>
 
 // A UDP socket bound to 127.0.0.1 on a free port, collecting what arrives.
 class LoopbackReceiver {
 public:
     LoopbackReceiver() {
-        mSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(mSocket, reinterpret_cast<sockaddr *>(&local), sizeof local);
-        socklen_t length = sizeof local;
-        ::getsockname(mSocket, reinterpret_cast<sockaddr *>(&local), &length);
-        mPort = ntohs(local.sin_port);
+        mSocket = bindLoopback(SOCK_DGRAM, &mPort);
         const int big = 4 << 20;
         ::setsockopt(mSocket, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
     }

@@ -1,5 +1,7 @@
 #include "support/NginxServer.h"
 
+#include "support/Loopback.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,15 +16,9 @@ namespace {
 const QString kNginx = QStringLiteral("/usr/sbin/nginx");
 
 int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
-    socklen_t length = sizeof local;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-    ::close(fd);
-    return ntohs(local.sin_port);
+    int port = 0;
+    ::close(bindLoopback(SOCK_STREAM, &port));
+    return port;
 }
 
 bool accepts(int port) {

@@ -1,5 +1,7 @@
 #include "support/ScriptedHttpServer.h"
 
+#include "support/Loopback.h"
+
 #include <QList>
 
 #include <arpa/inet.h>
@@ -19,20 +21,11 @@ ScriptedHttpServer::ScriptedHttpServer(std::vector<std::vector<Step>> scripts)
 }
 
 void ScriptedHttpServer::start() {
-    mListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    mListener = bindLoopback(SOCK_STREAM, &mPort);
     if (mReadChunk > 0) {
         const int small = 64 * 1024;  // a slow reader keeps the sender waiting
         ::setsockopt(mListener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(mListener, reinterpret_cast<sockaddr *>(&local), sizeof local);
-    socklen_t length = sizeof local;
-    ::getsockname(mListener, reinterpret_cast<sockaddr *>(&local), &length);
-    mPort = ntohs(local.sin_port);
     ::listen(mListener, 4);
     mThread = std::thread([this] { serve(); });
 }
