@@ -42,27 +42,30 @@ void BM_reportUpload(benchmark::State &state) {
 }
 BENCHMARK(BM_reportUpload)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-void BM_reference_curlCommandLine(benchmark::State &state) {
+// The report body in a file, and the curl options that post it as multipart/form-data.
+QStringList curlUploadArguments(const QString &fileName) {
     FormDataRequest body(server->url("/upload"));
     body.setPostValue(signalText(), QStringLiteral("signal"));
     body.buildPostBody();
-    const QString bodyFile = server->scratchPath("body.bin");
+    const QString bodyFile = server->scratchPath(fileName);
     QFile file(bodyFile);
     file.open(QIODevice::WriteOnly);
     file.write(*body.postBody());
     file.close();
-    const QStringList arguments = {"-s",
-                                   "-o",
-                                   "/dev/null",
-                                   "--noproxy",
-                                   "*",
-                                   "-H",
-                                   "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY",
-                                   "-H",
-                                   "Expect:",
-                                   "--data-binary",
-                                   "@" + bodyFile,
-                                   server->url("/upload").toString()};
+    return {"-s",
+            "--noproxy",
+            "*",
+            "-H",
+            "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY",
+            "-H",
+            "Expect:",
+            "--data-binary",
+            "@" + bodyFile};
+}
+
+void BM_reference_curlCommandLine(benchmark::State &state) {
+    const QStringList arguments = curlUploadArguments("body.bin") +
+                                  QStringList{"-o", "/dev/null", server->url("/upload").toString()};
     for (auto _ : state) {
         QProcess curl;
         curl.start("curl", arguments);
@@ -116,26 +119,8 @@ void BM_queued100Uploads(benchmark::State &state) {
 BENCHMARK(BM_queued100Uploads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_reference_curlParallel100Uploads(benchmark::State &state) {
-    FormDataRequest body(server->url("/upload"));
-    body.setPostValue(signalText(), QStringLiteral("signal"));
-    body.buildPostBody();
-    const QString bodyFile = server->scratchPath("body100.bin");
-    QFile file(bodyFile);
-    file.open(QIODevice::WriteOnly);
-    file.write(*body.postBody());
-    file.close();
-    QStringList arguments = {"-s",
-                             "--parallel",
-                             "--parallel-max",
-                             "4",
-                             "--noproxy",
-                             "*",
-                             "-H",
-                             "Content-Type: multipart/form-data; boundary=0xKhTmLbOuNdArY",
-                             "-H",
-                             "Expect:",
-                             "--data-binary",
-                             "@" + bodyFile};
+    QStringList arguments =
+        curlUploadArguments("body100.bin") + QStringList{"--parallel", "--parallel-max", "4"};
     for (int i = 0; i < kQueued; ++i) {
         arguments << server->url("/upload").toString();
     }
