@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
+
+#include <sys/types.h>
 
 // nginx from Debian's packages, run in the foreground on 127.0.0.1 with a configuration of
 // our own in a temporary folder: it serves the folder's www/, answers POST /upload with
@@ -24,6 +25,6 @@ public:
 
 private:
     QTemporaryDir mDir;
-    QProcess mProcess;
+    pid_t mPid = -1;
     int mPort = 0;
 };
