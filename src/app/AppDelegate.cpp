@@ -6,6 +6,7 @@
 #include "platform/SystemLog.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "sharing/SettingsViewController.h"
 #include "spectrum/SpectrumViewController.h"
 #include "ui/ConfigurationViewController.h"
 #include "ui/GraphView.h"
@@ -68,6 +69,8 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     }
     setPanelFactory(Panel::Spectrum,
                     [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
+    setPanelFactory(Panel::Settings,
+                    [](PanelHost &host) { return std::make_unique<SettingsViewController>(host); });
     setPanelFactory(Panel::Configuration, [this](PanelHost &host) {
         const int maximumRate = mAccelerometer ? mAccelerometer->maximumRate() : 0;
         return std::make_unique<ConfigurationViewController>(host, maximumRate);

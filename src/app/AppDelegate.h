@@ -64,7 +64,7 @@ public:
     // while the stream is on and recording runs.
     void accelerationUpdate(const AccelerationInfo &info);
     // Re-reads NETWORK, BROADCAST, IP and PORT into the stream (after every change of them).
-    void bindSocketMode();
+    void bindSocketMode() override;
     // Streams for this run without touching the stored settings (--stream, --broadcast).
     struct StreamOverride {
         bool broadcast = false;

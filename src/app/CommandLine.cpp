@@ -61,9 +61,23 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         QStringLiteral("broadcast"),
         QStringLiteral("Stream every sample to the broadcast address on PORT for this run."),
         QStringLiteral("port"));
+    const QCommandLineOption uploadOption(
+        QStringLiteral("upload"),
+        QStringLiteral("When the run ends, send one report of the recorded samples to this "
+                       "data-collection server address (with the position when LOCATION_SEND is "
+                       "on and a fix comes within 5 s), print the outcome and exit non-zero "
+                       "unless the server accepted it."),
+        QStringLiteral("url"));
+    const QCommandLineOption earthquakeOption(
+        QStringLiteral("earthquake"),
+        QStringLiteral("The --upload report says that an earthquake is being reported."));
+    const QCommandLineOption exportOption(
+        QStringLiteral("export-csv"),
+        QStringLiteral("When the run ends, write the recorded samples as CSV lines to this file."),
+        QStringLiteral("file"));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
-                       durationOption, screenshotOption, afterOption, streamOption,
-                       broadcastOption});
+                       durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
+                       uploadOption, earthquakeOption, exportOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -182,6 +196,24 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     if (parser.isSet(screenshotOption) && options.headless) {
         result.exitCode = 2;
         result.output = QStringLiteral("--screenshot needs the window: leave out --headless.");
+        return result;
+    }
+    options.uploadURL = parser.value(uploadOption);
+    options.earthquake = parser.isSet(earthquakeOption);
+    options.exportFile = parser.value(exportOption);
+    if (parser.isSet(uploadOption) && options.uploadURL.isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--upload needs the server address.");
+        return result;
+    }
+    if (options.earthquake && options.uploadURL.isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--earthquake goes with --upload.");
+        return result;
+    }
+    if (parser.isSet(exportOption) && options.exportFile.isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--export-csv needs a file name.");
         return result;
     }
     result.options = options;

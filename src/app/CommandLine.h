@@ -23,6 +23,9 @@ struct CommandLine {
     std::optional<double> duration;  // seconds until a clean quit
     QString screenshotFile;          // write a PNG of the window after `screenshotAfter`, then quit
     double screenshotAfter = 3.0;    // seconds
+    QString uploadURL;               // send one report here when the run ends
+    bool earthquake = false;         // with uploadURL: the report announces an earthquake
+    QString exportFile;              // write the CSV export here when the run ends
 
     struct Result;
     // `arguments` includes the program name first, as QCoreApplication::arguments().

@@ -6,10 +6,13 @@
 #include "platform/TerminationSignals.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "sharing/HeadlessReport.h"
+#include "sharing/ShareText.h"
 #include "stream/UdpReceiveSource.h"
 #include "ui/GraphView.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -57,6 +60,35 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
     }
     return nullptr;
 }
+// What a run leaves behind when it has ended: the export file and the report, as asked. The
+// exit status turns non-zero when either could not be done.
+int finishRun(const AppDelegate &delegate, const CommandLine &options, int status) {
+    const SampleHistory &history = delegate.graphView->history();
+    if (!options.exportFile.isEmpty()) {
+        QString error;
+        if (!ShareText::writeCSV(history, options.exportFile, &error)) {
+            printTo(stderr,
+                    QStringLiteral("shakelog: cannot write %1: %2").arg(options.exportFile, error));
+            status = status ? status : 1;
+        }
+    }
+    if (!options.uploadURL.isEmpty()) {
+        HeadlessReport report(options.uploadURL, options.earthquake, history);
+        QEventLoop loop;
+        bool accepted = false;
+        QObject::connect(&report, &HeadlessReport::finished,
+                         [&](bool reportAccepted, const QString &outcome) {
+                             printTo(stdout, outcome);
+                             accepted = reportAccepted;
+                             loop.quit();
+                         });
+        report.start();
+        loop.exec();  // a termination signal ends it too: the report then counts as not sent
+        status = accepted || status ? status : 1;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -160,5 +192,6 @@ int main(int argc, char *argv[]) {
     if (options.source == CommandLine::Source::Sine) {
         delegate.startTimer();
     }
-    return app.exec();
+    const int status = app.exec();
+    return finishRun(delegate, options, status);
 }

@@ -9,4 +9,6 @@ public:
     // Re-applies the settings to the waveform view and the accelerometer.
     virtual void reloadUserConfiguration() = 0;
     virtual void initAccelerometer() = 0;
+    // Re-reads the stream settings (NETWORK, BROADCAST, IP, PORT) into the live stream.
+    virtual void bindSocketMode() = 0;
 };

@@ -1,7 +1,11 @@
 #include "ui/TableView.h"
 
+#include <algorithm>
+
 #include <QEvent>
 #include <QLabel>
+#include <QPropertyAnimation>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -78,4 +82,25 @@ bool TableView::eventFilter(QObject *watched, QEvent *event) {
             this, {watched->property(kSection).toInt(), watched->property(kRow).toInt()});
     }
     return QScrollArea::eventFilter(watched, event);
+}
+
+void TableView::scrollRectToVisible(const QRect &rect, bool animated) {
+    QScrollBar *bar = verticalScrollBar();
+    const int top = bar->value();
+    const int height = viewport()->height();
+    int target = top;
+    if (rect.top() < top) {
+        target = rect.top();
+    } else if (rect.bottom() + 1 > top + height) {
+        target = std::min(rect.top(), rect.bottom() + 1 - height);
+    }
+    target = std::clamp(target, bar->minimum(), bar->maximum());
+    if (!animated || target == top) {
+        bar->setValue(target);
+        return;
+    }
+    auto *animation = new QPropertyAnimation(bar, "value", this);
+    animation->setDuration(300);
+    animation->setEndValue(target);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
 }

@@ -46,6 +46,10 @@ public:
     QWidget *headerOfSection(int section) const;
     QWidget *rowAt(IndexPath indexPath) const;
 
+    // Scrolls the least distance that shows `rect` (content coordinates, the phone's points),
+    // over 0.3 s when `animated`.
+    void scrollRectToVisible(const QRect &rect, bool animated);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -19,6 +19,12 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(result.options->configDirectory, "/tmp/c");
     EXPECT_TRUE(result.options->headless);
     EXPECT_EQ(result.options->duration, 2.5);
+    const auto report = parse({"--upload", "http://127.0.0.1:8080/report", "--earthquake",
+                               "--export-csv", "/tmp/out.csv"});
+    ASSERT_TRUE(report.options);
+    EXPECT_EQ(report.options->uploadURL, "http://127.0.0.1:8080/report");
+    EXPECT_TRUE(report.options->earthquake);
+    EXPECT_EQ(report.options->exportFile, "/tmp/out.csv");
 
     const auto defaults = parse({});
     ASSERT_TRUE(defaults.options);
@@ -49,6 +55,9 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
          "--after needs a positive number of seconds, not '-1'."},
         {{"--screenshot", "a.png", "--headless"},
          "--screenshot needs the window: leave out --headless."},
+        {{"--earthquake"}, "--earthquake goes with --upload."},
+        {{"--upload", ""}, "--upload needs the server address."},
+        {{"--export-csv", ""}, "--export-csv needs a file name."},
     };
     for (const auto &c : cases) {
         const auto result = parse(c.arguments);
@@ -63,8 +72,8 @@ TEST(CommandLine, HelpListsTheOptions) {
     EXPECT_FALSE(result.options);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.output.startsWith("Usage: shakelog [options]"));
-    for (const char *option :
-         {"--source", "--config-dir", "--headless", "--duration", "--version"}) {
+    for (const char *option : {"--source", "--config-dir", "--headless", "--duration", "--version",
+                               "--upload", "--earthquake", "--export-csv"}) {
         EXPECT_TRUE(result.output.contains(option)) << option;
     }
 }

@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "sharing/SettingsViewController.h"
+#include "support/Alerts.h"
 #include "support/FakePanel.h"
 #include "support/LogCapture.h"
 #include "support/Printers.h"
@@ -159,17 +161,33 @@ TEST_F(MainScreen, PanelButtonsWaitForTheirPanels) {
     AppDelegate bare(nullptr, false);
     QList<QAction *> actions = bare.toolbar->actions();
     ASSERT_EQ(actions.size(), 8);
-    for (int item : {2, 4}) {
-        EXPECT_FALSE(actions[item]->isEnabled()) << item;
+    EXPECT_FALSE(actions[2]->isEnabled());
+    for (int item : {0, 3, 4, 5, 7}) {  // the spectrum, sharing and configuration panels exist
+        EXPECT_TRUE(actions[item]->isEnabled()) << item;
     }
-    EXPECT_TRUE(actions[3]->isEnabled());  // the spectrum and configuration panels exist
-    EXPECT_TRUE(actions[5]->isEnabled());
-    EXPECT_TRUE(actions[0]->isEnabled());
-    EXPECT_TRUE(actions[7]->isEnabled());
-    bare.showSettings();  // no panel yet: nothing happens, recording is left alone
-    bare.setPanelFactory(Panel::Settings,
-                         [](PanelHost &) { return std::make_unique<FakePanel>(); });
-    EXPECT_TRUE(actions[4]->isEnabled());
+    bare.showInfo();  // no panel yet: nothing happens, recording is left alone
+    bare.setPanelFactory(Panel::Info, [](PanelHost &) { return std::make_unique<FakePanel>(); });
+    EXPECT_TRUE(actions[2]->isEnabled());
+}
+
+TEST(SharingPanel, PausesRecordingAndSwitchesTheStreamLabelAtOnce) {
+    TempConfig config;
+    LogCapture log;
+    AppDelegate delegate(nullptr, false);
+    delegate.applicationDidFinishLaunching();
+    UserPref::setString(IP, "127.0.0.1");  // never the first-run address in a test
+    delegate.showSettings();
+    auto *sharing =
+        dynamic_cast<SettingsViewController *>(delegate.panelController(Panel::Settings));
+    ASSERT_TRUE(sharing);
+    EXPECT_FALSE(delegate.graphView->updatingIsEnabled());
+    sharing->mSwitchTransmit->click();
+    ASSERT_EQ(visibleAlerts().size(), 1);
+    visibleAlerts()[0]->dismissWithClickedButtonIndex(1);  // Continue
+    EXPECT_EQ(delegate.mLabelNetwork->text(), "NETWORK: ON");
+    sharing->doneClicked();
+    EXPECT_TRUE(delegate.graphView->updatingIsEnabled());
+    sharing->mSwitchTransmit->click();  // off again before the test ends
 }
 
 TEST_F(MainScreen, TheAlarmSwitchShowsItsStateAndControls) {

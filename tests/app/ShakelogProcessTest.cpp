@@ -1,5 +1,9 @@
 // The shakelog executable as a user or a script runs it.
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
 #include "support/Printers.h"
+#include "support/ScriptedHttpServer.h"
+#include "support/TempConfig.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -127,6 +131,44 @@ TEST(ShakelogProcess, OneInstanceShowsAnothersLiveSignal) {
     const QString out = QString::fromUtf8(listening.readAllStandardOutput());
     EXPECT_TRUE(out.contains("\n100hz\n") || out.contains("\n99hz\n") || out.contains("\n101hz\n"))
         << out.toStdString() << listening.readAllStandardError().toStdString();
+}
+
+TEST(ShakelogProcess, AtItsEndARunExportsAndReportsItsSamples) {
+    using namespace SettingsKeys;
+    TempConfig config;
+    UserPref::setBoolean(HAS_INITIALIZED_1_2, true);
+    UserPref::setInt(SCAN_RATE, 100);
+    UserPref::setBoolean(LOCATION_SEND, false);
+    const QString csv = QDir(config.directory()).filePath("samples.csv");
+    const auto reportTo = [&](const ScriptedHttpServer &server, const QStringList &more) {
+        return runShakelog(QStringList{"--headless", "--source", "sine", "--duration", "1",
+                                       "--config-dir", config.directory(), "--upload",
+                                       QString::fromUtf8(server.url("/report"))} +
+                           more);
+    };
+
+    ScriptedHttpServer accepting({ScriptedHttpServer::write(
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok")});
+    const ProcessRun run = reportTo(accepting, {"--earthquake", "--export-csv", csv});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.endsWith("Report accepted (status 200)\n")) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("LOCATION_SEND is off: sending the report without location"));
+    const QByteArray request = accepting.request();
+    EXPECT_TRUE(request.contains("&lat=0.000000&lon=0.000000&alt=0.000000&sampling=100&"));
+    EXPECT_TRUE(request.contains("&isearthquake=Y&action=add HTTP/1.1\r\n"));
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_GT(lines.size(), 50);  // about 100 samples in a second, and a final line feed
+    // The report and the export carry the same samples.
+    EXPECT_TRUE(request.contains("\r\n\r\n" + lines[0].left(lines[0].lastIndexOf(',')) + "\n"));
+
+    ScriptedHttpServer refusing({ScriptedHttpServer::write(
+        "HTTP/1.1 500 Oops\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")});
+    const ProcessRun refused = reportTo(refusing, {});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.endsWith("Report not accepted (status 500)\n"))
+        << refused.out.toStdString();
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 #include <QThread>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 namespace {
 const QString kNginx = QStringLiteral("/usr/sbin/nginx");

@@ -1,10 +1,10 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "support/Printers.h"
+#include "support/RecordingHost.h"
 #include "support/TempConfig.h"
 #include "ui/ConfigurationViewController.h"
 #include "ui/FloatSlider.h"
-#include "ui/PanelHost.h"
 #include "ui/SegmentedControl.h"
 #include "ui/Switch.h"
 
@@ -15,13 +15,6 @@
 namespace {
 
 using namespace SettingsKeys;
-
-struct RecordingHost : PanelHost {
-    void restoreRunningState() override { calls << "restoreRunningState"; }
-    void reloadUserConfiguration() override { calls << "reloadUserConfiguration"; }
-    void initAccelerometer() override { calls << "initAccelerometer"; }
-    QStringList calls;
-};
 
 class Configuration : public ::testing::Test {
 protected:

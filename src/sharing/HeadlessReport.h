@@ -1,0 +1,47 @@
+#pragma once
+
+#include "http/HttpRequest.h"
+#include "platform/LocationManager.h"
+
+#include <QObject>
+
+#include <memory>
+
+class NetworkQueue;
+class SampleHistory;
+
+// One report sent without a window, when a headless run ends: the sharing panel's request on a
+// request queue of its own. The position comes from the location service when LOCATION_SEND is
+// on and a fix arrives within a few seconds; otherwise zeros are sent and a log line says why.
+// Main thread only.
+class HeadlessReport : public QObject, public LocationManagerDelegate {
+    Q_OBJECT
+public:
+    static constexpr int kLocationTimeoutMs = 5000;
+
+    // The samples are taken now: the report carries the history as it is at this moment.
+    HeadlessReport(const QString &serverAddress, bool earthquake, const SampleHistory &history,
+                   QObject *parent = nullptr);
+    ~HeadlessReport() override;
+
+    void start();
+
+    void locationManagerDidUpdateToLocation(LocationManager *manager, const Location &newLocation,
+                                            const std::optional<Location> &oldLocation) override;
+    void locationManagerDidFailWithError(LocationManager *manager, const QString &error) override;
+    Q_INVOKABLE void requestComplete(HttpRequest *request);
+    Q_INVOKABLE void requestFailed(HttpRequest *request);
+
+signals:
+    // `accepted`: the server answered 2xx. `outcome`: one line for the user.
+    void finished(bool accepted, const QString &outcome);
+
+private:
+    void send(const Location &location);
+
+    QString mServerAddress;
+    bool mEarthquake;
+    QString mSignal;
+    LocationManager *mLocationManager = nullptr;  // child; only with LOCATION_SEND on
+    std::unique_ptr<NetworkQueue> mNetworkQueue;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+
+class FormDataRequest;
+class HttpRequest;
+
+// One report for the data-collection server: who, where, how fast and when travel in the
+// query string, the samples in the body as the form field "signal".
+struct Report {
+    QString serverAddress;  // as typed: not escaped, no separator added before the "?"
+    QString deviceId;
+    float lat = 0, lon = 0, alt = 0;  // degrees, degrees, metres; 0 without location
+    qint32 sampling = 0;              // SCAN_RATE
+    QDateTime localTime;              // shown on the 24-hour clock in the local zone
+    bool earthquake = false;
+
+    // A report made now: this device's identifier, the SCAN_RATE setting and the local time.
+    static Report make(const QString &serverAddress, float lat, float lon, float alt,
+                       bool earthquake);
+
+    // The query as composed, with the blank between date and time written "%%20" (what the
+    // log shows), and as sent, with "%20". A per-cent sign in the address stays as typed.
+    QString composedURL() const;
+    QString requestURL() const;
+
+    // The POST of `signal` to `requestUrl`; a text that is no URL gives a request without one
+    // (it fails when run).
+    static std::shared_ptr<FormDataRequest> makeRequest(const QString &requestUrl,
+                                                        const QString &signal);
+    // Whether the server took the report: only a 2xx answer counts.
+    static bool accepted(const HttpRequest &request);
+    // For an answer that was not accepted: a sentence naming the status.
+    static QString rejectionMessage(const HttpRequest &request);
+    // For a request that failed: the error's own message.
+    static QString failureMessage(const HttpRequest &request);
+
+private:
+    QString url(const QString &blank) const;
+};
