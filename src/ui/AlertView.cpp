@@ -11,6 +11,7 @@ AlertView::AlertView(const QString &title, const QString &message, AlertViewDele
     : QDialog(parent ? parent->window() : nullptr), mDelegate(delegate), mMessage(message) {
     setWindowTitle(title);
     setModal(false);
+    setMinimumWidth(270);  // the phone's alert width: short texts stay on one line
     auto *layout = new QVBoxLayout(this);
     auto *titleLabel = new QLabel(title, this);
     QFont bold = titleLabel->font();
