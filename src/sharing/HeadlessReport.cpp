@@ -60,7 +60,9 @@ void HeadlessReport::send(const Location &location) {
 }
 
 void HeadlessReport::requestComplete(HttpRequest *request) {
-    SystemLog::log(request->dataString().value_or(QString()));
+    if (const auto body = request->dataString()) {
+        SystemLog::log(*body);
+    }
     if (Report::accepted(*request)) {
         emit finished(
             true, QStringLiteral("Report accepted (status %1)").arg(request->responseStatusCode()));

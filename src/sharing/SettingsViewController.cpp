@@ -242,7 +242,7 @@ bool SettingsViewController::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void SettingsViewController::editingBegin(QLineEdit *field) {
-    SHAKELOG_LOG("y pos = %f", double(field->mapTo(mTableView->widget(), QPoint(0, 0)).y()));
+    SHAKELOG_LOG("y pos = %f", double(field->geometry().y()));
     if (const auto rect = scrollRectForTag(field->property("tag").toInt())) {
         mTableView->scrollRectToVisible(*rect, true);
     }
@@ -396,7 +396,9 @@ void SettingsViewController::sendData(float lat, float lon, float alt) {
 
 void SettingsViewController::requestComplete(HttpRequest *request) {
     --mUploadsUnderWay;
-    SystemLog::log(request->dataString().value_or(QString()));
+    if (const auto body = request->dataString()) {
+        SystemLog::log(*body);
+    }
     if (Report::accepted(*request)) {
         alert(kDataTransfer, QStringLiteral("Data has been successfully posted"));
         mReportEarthQuake->setOn(false);
