@@ -11,6 +11,7 @@
 #include "ui/ConfigurationViewController.h"
 #include "ui/GraphView.h"
 #include "ui/ImageCache.h"
+#include "ui/InfoViewController.h"
 #include "ui/PanelController.h"
 #include "ui/PanelSlide.h"
 #include "ui_MainWindow.h"
@@ -45,6 +46,7 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     graphView->mAlarmMessage = mAlarmMessage;
     graphView->mProgressAlarm = mProgressAlarm;
     graphView->mAlarmStopButton = mButtonAlarm;
+    graphView->awakeFromNib();
 
     ImageCache *images = ImageCache::sharedCache();
     mUi->actionRun->setIcon(images->getImage(QStringLiteral("pause.png")));
@@ -67,6 +69,9 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     for (PanelSlot &slot : mPanels) {
         slot.action->setEnabled(false);  // until its panel exists
     }
+    setPanelFactory(Panel::Info, [](PanelHost &host) {
+        return std::make_unique<InfoViewController>(host);
+    });
     setPanelFactory(Panel::Spectrum,
                     [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
     setPanelFactory(Panel::Settings,

@@ -1,16 +1,24 @@
 #include "ui/GraphView.h"
 
 #include "core/DateText.h"
+#include "platform/PreferredLanguages.h"
 #include "platform/SystemSound.h"
+#include "platform/UrlOpener.h"
+#include "prefs/Deployment.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+#include "ui/AnimationLib.h"
 #include "ui/ImageCache.h"
 #include "ui/WaveformGeometry.h"
 
 #include <QAbstractButton>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTouchEvent>
 
 #include <algorithm>
@@ -35,6 +43,7 @@ GraphView::GraphView(QWidget *parent) : QWidget(parent) {
         needleOfAxis(axis)->move(0, int(strip.center().y()) - 8);
     }
     placeNeedles();
+    makeDonateBanner();
 }
 
 GraphView::~GraphView() {
@@ -267,4 +276,93 @@ bool GraphView::event(QEvent *event) {
     default: break;
     }
     return QWidget::event(event);
+}
+
+// Donation banner ---------------------------------------------------------------------------
+
+namespace {
+constexpr QPointF kBannerShown(160, 37);
+constexpr QPointF kBannerAbove(160, -37);
+constexpr QPointF kBannerParked(160, -100);
+constexpr float kBannerSlideSeconds = 1.0f;
+const QString kBannerJapanese = QStringLiteral("地震に関する情報と寄付のページ");
+
+struct Question {
+    const char *title, *message, *no, *yes;
+};
+// By tag and language.
+Question question(int tag, bool japanese) {
+    if (tag == GraphView::kDonateTag) {
+        return japanese ? Question{"確認", "寄付のホームページに移動します。よろしいですか？",
+                                   "いいえ", "はい"}
+                        : Question{"Confirmation",
+                                   "Are you sure to proceed to the donation website?", "No", "Yes"};
+    }
+    return japanese ? Question{"バナー", "次から寄付のためのバナーを非表示にしますか？", "いいえ",
+                               "はい"}
+                    : Question{"Banner Option",
+                               "Would you like to hide the donation banner forever?", "No", "Yes"};
+}
+}  // namespace
+
+void GraphView::makeDonateBanner() {
+    mDonateView = new QWidget(this);
+    mDonateView->setObjectName(QStringLiteral("mDonateView"));
+    mDonateView->setFixedSize(300, 56);
+    mDonateView->setAttribute(Qt::WA_StyledBackground);
+    mDonateView->setStyleSheet(QStringLiteral(
+        "#mDonateView { background: rgba(255, 250, 235, 235); border: 1px solid #c9a227;"
+        " border-radius: 8px; } QPushButton { border: none; font-size: 18px; }"));
+    auto *row = new QHBoxLayout(mDonateView);
+    row->setContentsMargins(10, 4, 6, 4);
+    mDonateText = new QLabel(QStringLiteral("Earthquake information and donations"), mDonateView);
+    mDonateText->setWordWrap(true);
+    auto *donate = new QPushButton(QStringLiteral("♥"), mDonateView);
+    donate->setObjectName(QStringLiteral("donateButton"));
+    donate->setStyleSheet(QStringLiteral("color: #c0392b;"));
+    auto *close = new QPushButton(QStringLiteral("✕"), mDonateView);
+    close->setObjectName(QStringLiteral("closeDonateButton"));
+    row->addWidget(mDonateText, 1);
+    row->addWidget(donate);
+    row->addWidget(close);
+    connect(donate, &QPushButton::clicked, this, &GraphView::clickDonate);
+    connect(close, &QPushButton::clicked, this, &GraphView::clickCloseDonate);
+    // Parked above the view until load decides.
+    mDonateView->move((kBannerParked - QPointF(150, 28)).toPoint());
+}
+
+void GraphView::awakeFromNib() {
+    mDonateView->raise();
+    if (UserPref::getBoolean(SettingsKeys::DONATE_HIDE)) {
+        mDonateView->move((kBannerParked - QPointF(150, 28)).toPoint());
+        return;
+    }
+    AnimationLib::moveEaseIn(mDonateView, kBannerAbove, kBannerShown, kBannerSlideSeconds);
+    if (PreferredLanguages::isJapanese()) {
+        mDonateText->setText(kBannerJapanese);
+    }
+}
+
+void GraphView::clickDonate() { askDonateQuestion(kDonateTag); }
+
+void GraphView::clickCloseDonate() { askDonateQuestion(kHideDonateTag); }
+
+void GraphView::askDonateQuestion(int tag) {
+    const Question q = question(tag, PreferredLanguages::isJapanese());
+    auto *alert = new AlertView(QString::fromUtf8(q.title), QString::fromUtf8(q.message), this,
+                                QString::fromUtf8(q.no), {QString::fromUtf8(q.yes)}, this);
+    alert->setTag(tag);
+    alert->show();
+}
+
+void GraphView::alertViewClickedButtonAtIndex(AlertView *alertView, int buttonIndex) {
+    if (alertView->tag() == kHideDonateTag) {
+        if (buttonIndex != 0) {
+            UserPref::setBoolean(SettingsKeys::DONATE_HIDE, true);
+        }
+        AnimationLib::moveEaseIn(mDonateView, kBannerShown, kBannerAbove, kBannerSlideSeconds);
+    } else if (alertView->tag() == kDonateTag && buttonIndex != 0) {
+        UrlOpener::openURL(QUrl(PreferredLanguages::isJapanese() ? Deployment::kDonateURLJapanese
+                                                                 : Deployment::kDonateURL));
+    }
 }

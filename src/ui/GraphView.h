@@ -2,6 +2,7 @@
 
 #include "core/SampleHistory.h"
 #include "core/ShakeAlarm.h"
+#include "ui/AlertView.h"
 
 #include <QWidget>
 
@@ -12,8 +13,9 @@ class QProgressBar;
 // The waveform view. It owns the sample history and the shake alarm's state, draws the three
 // strips (x, y, z) of the latest 300 samples with grid, optional time lines and needles, and
 // lets the user drag back through the ring while recording is paused. Every reader of the
-// history goes through the accessors here. Main thread only.
-class GraphView : public QWidget {
+// history goes through the accessors here. It also carries the donation banner. Main thread
+// only.
+class GraphView : public QWidget, public AlertViewDelegate {
     Q_OBJECT
 public:
     // Where the alarm sound comes from.
@@ -78,6 +80,18 @@ public:
     QLabel *mAlarmMessage = nullptr;
     QAbstractButton *mAlarmStopButton = nullptr;
 
+    // The donation banner: slid in at load unless hidden for good (DONATE_HIDE), in Japanese
+    // when the first preferred language is exactly "ja". Its two buttons ask first.
+    static constexpr int kDonateTag = 200;      // "open the donation page?"
+    static constexpr int kHideDonateTag = 100;  // "hide the banner for good?"
+    // The banner's steps at load; called once the view has its place in the window.
+    void awakeFromNib();
+    void clickDonate();
+    void clickCloseDonate();
+    void alertViewClickedButtonAtIndex(AlertView *alertView, int buttonIndex) override;
+    QWidget *mDonateView = nullptr;  // child of this view, placed by its centre
+    QLabel *mDonateText = nullptr;
+
     // Needle images at the right end of the strips; children of this view.
     QLabel *ivNeedleX = nullptr;
     QLabel *ivNeedleY = nullptr;
@@ -100,6 +114,8 @@ private:
     void playAlarmSound();
     QLabel *needleOfAxis(unsigned axis) const;
     void placeNeedles();
+    void makeDonateBanner();
+    void askDonateQuestion(int tag);
 
     SampleHistory mHistory;
     ShakeAlarm mAlarm;

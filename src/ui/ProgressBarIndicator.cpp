@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
-ProgressBarIndicator::ProgressBarIndicator(QProgressBar *bar, QObject *parent) : QObject(parent), mBar(bar) {
+ProgressBarIndicator::ProgressBarIndicator(QProgressBar *bar, QObject *parent)
+    : QObject(parent), mBar(bar) {
     if (mBar) {
         mBar->setRange(0, kSteps);
     }
 }
 
-void ProgressBarIndicator::setMaxValue(double maximum) {
-    mMaximum = maximum > 0 ? maximum : 1.0;
-}
+void ProgressBarIndicator::setMaxValue(double maximum) { mMaximum = maximum > 0 ? maximum : 1.0; }
 
 void ProgressBarIndicator::setProgress(float fraction) {
     if (!mBar || !std::isfinite(fraction)) {

@@ -19,6 +19,7 @@ namespace ViewAnimation {
 
 QEasingCurve easeIn() { return bezier(0.42, 0.0, 1.0, 1.0); }
 QEasingCurve easeOut() { return bezier(0.0, 0.0, 0.58, 1.0); }
+QEasingCurve easeInEaseOut() { return bezier(0.42, 0.0, 0.58, 1.0); }
 
 QAbstractAnimation *animationForKey(QWidget *view, const QString &key) {
     const QVariant held = view->property(propertyName(key));

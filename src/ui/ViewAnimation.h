@@ -13,6 +13,8 @@ namespace ViewAnimation {
 // The phone's timing curves: ease-in = cubic Bézier (0.42, 0, 1, 1), ease-out = (0, 0, 0.58, 1).
 QEasingCurve easeIn();
 QEasingCurve easeOut();
+// Ease-in-ease-out = (0.42, 0, 0.58, 1).
+QEasingCurve easeInEaseOut();
 
 // Starts `animation` (owned from now on: deleted when it ends or is replaced) under `key`.
 void add(QWidget *view, const QString &key, QAbstractAnimation *animation);

@@ -52,7 +52,10 @@ protected:
 
 TEST_F(AppDelegateTest, FirstLaunchWritesTheFirstRunValuesInOrder) {
     auto delegate = launch();
-    const QStringList expected = {HAS_INITIALIZED_1_2,  // read while missing: stored as false first
+    // The banner's setting is read when the window loads, before the launch; a setting read
+    // while missing is stored as false first.
+    const QStringList expected = {DONATE_HIDE,
+                                  HAS_INITIALIZED_1_2,
                                   FILTER,
                                   DRAW_TIME,
                                   REAL_TIME,
@@ -66,6 +69,7 @@ TEST_F(AppDelegateTest, FirstLaunchWritesTheFirstRunValuesInOrder) {
                                   NETWORK};
     EXPECT_EQ(store->writes, expected);
     const QList<PrefValue> values = {false,
+                                     false,
                                      true,
                                      false,
                                      true,

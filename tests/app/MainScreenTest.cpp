@@ -161,11 +161,14 @@ TEST_F(MainScreen, PanelButtonsWaitForTheirPanels) {
     AppDelegate bare(nullptr, false);
     QList<QAction *> actions = bare.toolbar->actions();
     ASSERT_EQ(actions.size(), 8);
-    EXPECT_FALSE(actions[2]->isEnabled());
-    for (int item : {0, 3, 4, 5, 7}) {  // the spectrum, sharing and configuration panels exist
+    for (int item : {0, 2, 3, 4, 5, 7}) {  // every panel exists
         EXPECT_TRUE(actions[item]->isEnabled()) << item;
     }
-    bare.showInfo();  // no panel yet: nothing happens, recording is left alone
+    bare.setPanelFactory(Panel::Info, {});
+    EXPECT_FALSE(actions[2]->isEnabled());
+    const bool recording = bare.graphView->updatingIsEnabled();
+    bare.showInfo();  // no panel: nothing happens, recording is left alone
+    EXPECT_EQ(bare.graphView->updatingIsEnabled(), recording);
     bare.setPanelFactory(Panel::Info, [](PanelHost &) { return std::make_unique<FakePanel>(); });
     EXPECT_TRUE(actions[2]->isEnabled());
 }
