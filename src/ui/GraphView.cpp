@@ -311,7 +311,7 @@ void GraphView::makeDonateBanner() {
     mDonateView->setFixedSize(300, 56);
     mDonateView->setAttribute(Qt::WA_StyledBackground);
     mDonateView->setStyleSheet(QStringLiteral(
-        "#mDonateView { background: rgba(255, 250, 235, 235); border: 1px solid #c9a227;"
+        "#mDonateView { background: rgb(255, 250, 235); border: 1px solid #c9a227;"
         " border-radius: 8px; } QPushButton { border: none; font-size: 18px; }"));
     auto *row = new QHBoxLayout(mDonateView);
     row->setContentsMargins(10, 4, 6, 4);
