@@ -8,7 +8,11 @@
 AlertView::AlertView(const QString &title, const QString &message, AlertViewDelegate *delegate,
                      const QString &cancelButtonTitle, const QStringList &otherButtonTitles,
                      QWidget *parent)
-    : QDialog(parent ? parent->window() : nullptr), mDelegate(delegate), mMessage(message) {
+    : QDialog(parent ? parent->window() : nullptr),
+      mDelegate(delegate),
+      mDelegateObject(dynamic_cast<QObject *>(delegate)),
+      mDelegateIsObject(!mDelegateObject.isNull()),
+      mMessage(message) {
     setWindowTitle(title);
     setModal(false);
     setMinimumWidth(270);  // the phone's alert width: short texts stay on one line
@@ -54,7 +58,7 @@ void AlertView::dismissWithClickedButtonIndex(int buttonIndex) {
         return;
     }
     mDismissed = true;
-    if (mDelegate) {
+    if (mDelegate && (!mDelegateIsObject || mDelegateObject)) {
         mDelegate->alertViewClickedButtonAtIndex(this, buttonIndex);
     }
     hide();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 
 class AlertView;
@@ -15,7 +16,8 @@ public:
 
 // A non-modal alert: a title, a message and a row of buttons counted from the cancel button
 // (index 0) through the others. Closing the window counts as the cancel button. The alert deletes
-// itself once closed; the delegate (not owned) hears of the button first. Main thread only.
+// itself once closed; the delegate (not owned) hears of the button first, unless it is a QObject
+// that is gone by then. Main thread only.
 class AlertView : public QDialog {
     Q_OBJECT
 public:
@@ -43,6 +45,8 @@ protected:
 
 private:
     AlertViewDelegate *mDelegate;
+    QPointer<QObject> mDelegateObject;  // the delegate when it is a QObject: it may go first
+    bool mDelegateIsObject = false;
     QString mMessage;
     QList<QPushButton *> mButtons;
     int mTag = 0;

@@ -158,4 +158,34 @@ TEST(DonateBannerJapanese, TheHideQuestionInJapanese) {
     PreferredLanguages::setOverride({});
 }
 
+struct CountingDelegate : QObject, AlertViewDelegate {
+    void alertViewClickedButtonAtIndex(AlertView *, int buttonIndex) override {
+        ++*answers;
+        lastIndex = buttonIndex;
+    }
+    int *answers = nullptr;
+    int lastIndex = -1;
+};
+
+TEST(AlertView, ButtonsCountFromCancelAndAGoneDelegateHearsNothing) {
+    int answers = 0;
+    auto *delegate = new CountingDelegate;
+    delegate->answers = &answers;
+    auto *alert = new AlertView("T", "M", delegate, "Cancel", {"One", "Two"});
+    alert->show();
+    EXPECT_EQ(alert->numberOfButtons(), 3);
+    EXPECT_EQ(alert->buttonTitleAtIndex(2), "Two");
+    alert->close();  // the window's close button, or Escape
+    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(delegate->lastIndex, 0);
+    EXPECT_FALSE(alert->isVisible());
+
+    auto *orphan = new AlertView("T", "M", delegate, "Cancel", {"Yes"});
+    orphan->show();
+    delete delegate;
+    orphan->dismissWithClickedButtonIndex(1);  // must not reach the deleted delegate
+    EXPECT_EQ(answers, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 }  // namespace
