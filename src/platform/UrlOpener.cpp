@@ -4,7 +4,7 @@
 
 namespace UrlOpener {
 namespace {
-Handler &handler() {
+Handler &current() {
     static Handler instance;
     return instance;
 }
@@ -14,12 +14,14 @@ bool openURL(const QUrl &url) {
     if (!url.isValid()) {
         return false;  // text that was no URL opens nothing
     }
-    if (handler()) {
-        return handler()(url);
+    if (current()) {
+        return current()(url);
     }
     return QDesktopServices::openUrl(url);
 }
 
-void setHandler(Handler newHandler) { handler() = std::move(newHandler); }
+void setHandler(Handler newHandler) { current() = std::move(newHandler); }
+
+Handler handler() { return current(); }
 
 }  // namespace UrlOpener

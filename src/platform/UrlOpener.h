@@ -14,5 +14,6 @@ bool openURL(const QUrl &url);
 // Replaces the desktop hand-off; an empty handler restores it.
 using Handler = std::function<bool(const QUrl &)>;
 void setHandler(Handler handler);
+Handler handler();
 
 }  // namespace UrlOpener

@@ -217,11 +217,8 @@ void SettingsViewController::saveFields() {
     UserPref::setString(URL, tfBaseUrl->text());
     UserPref::setString(EMAIL, tfEmail->text());
     UserPref::setString(IP, mIP->text());
-    const qint32 port = ShareText::integerValue(mPort->text());
-    if (port >= 1 && port <= kLargestPort) {
-        UserPref::setInt(PORT, port);
-    } else {
-        mPort->setText(QString::asprintf("%d", UserPref::getInt(PORT)));
+    if (const auto port = portFromField()) {
+        UserPref::setInt(PORT, *port);
     }
     UserPref::setString(MY_DEVICE_ID, mMyDeviceID->text());
 }
@@ -389,6 +386,8 @@ void SettingsViewController::sendData(float lat, float lon, float alt) {
         return;
     }
     const QString signal = mGraphView ? ShareText::signalLines(mGraphView->history()) : QString();
+    // Another upload's answer may have stopped the spinner since this one was asked for.
+    showActivity();
     ++mUploadsUnderWay;
     mNetworkQueue->addOperation(Report::makeRequest(mRequestUrl, signal));
     mNetworkQueue->go();

@@ -89,6 +89,8 @@ void ViewLayer::setAlpha(QWidget *view, qreal alpha) {
     ViewLayer *layer = layerOf(view);
     layer->entry(Value::Alpha).model = alpha;
     layer->present(Value::Alpha);
+    // As on the phone, a view that is all but transparent is not hit by clicks.
+    view->setAttribute(Qt::WA_TransparentForMouseEvents, alpha < 0.01);
 }
 
 QTransform ViewLayer::transform(const QWidget *view) {

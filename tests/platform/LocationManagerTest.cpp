@@ -49,8 +49,6 @@ void wait(int ms, const std::function<bool()> &done = {}) {
 
 class LocationManagerTest : public ::testing::Test {
 protected:
-    void TearDown() override { LocationManager::setSourceFactory({}); }
-
     LocationManager manager;
     Recorder recorder;
 };

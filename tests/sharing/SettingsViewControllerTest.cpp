@@ -16,10 +16,13 @@
 #include "support/TempConfig.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/GraphView.h"
+#include "ui/PanelSlide.h"
 #include "ui/Switch.h"
+#include "ui/ViewAnimation.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QThread>
@@ -59,7 +62,6 @@ protected:
     }
     ~Sharing() override {
         dismissAlerts();
-        LocationManager::setSourceFactory({});
         DeviceIdentifier::setOverride({});
     }
     SettingsViewController &controller() {
@@ -205,6 +207,32 @@ TEST_F(Sharing, APortIsTheNumberTypedOrIsRefused) {
     }
 }
 
+TEST_F(Sharing, ABadPortIsSaidAlsoWhenReturnIsPressed) {
+    controller().mPort->setText("abc");
+    QKeyEvent returnKey(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(controller().mPort, &returnKey);
+    EXPECT_EQ(visibleAlerts().size(), 1);
+    EXPECT_EQ(UserPref::getInt(PORT), 10552);
+    EXPECT_EQ(controller().mPort->text(), "10552");
+}
+
+TEST_F(Sharing, TheTableHasFourSectionsOfOneRow) {
+    TableView *table = controller().mTableView;
+    EXPECT_EQ(controller().numberOfSectionsInTableView(table), 4);
+    const QStringList titles = {"Upload via Internet", "Send via Email", "Send via Wi-Fi", "More",
+                                "More"};
+    QWidget *cells[] = {controller().mCellUpload, controller().mCellEmail,
+                        controller().mCellTransmit, controller().mCellDescription, nullptr};
+    for (int section = 0; section < 5; ++section) {
+        EXPECT_EQ(controller().numberOfRowsInSection(table, section), 1);
+        EXPECT_EQ(controller().titleForHeaderInSection(table, section), titles[section]);
+        EXPECT_EQ(controller().cellForRowAtIndexPath(table, {section, 0}), cells[section]);
+        EXPECT_EQ(controller().heightForRowAtIndexPath(table, {section, 0}),
+                  cells[section] ? cells[section]->maximumHeight() : 120);
+    }
+    EXPECT_EQ(controller().cellForRowAtIndexPath(table, {3, 1}), nullptr);
+}
+
 TEST_F(Sharing, RestoreLeavesTheWifiSettingsAlone) {
     UserPref::setString(MY_DEVICE_ID, "roof");
     controller().tfBaseUrl->setText("http://elsewhere/");
@@ -239,6 +267,7 @@ TEST_F(Sharing, DoneStoresTheFieldsResumesAndSlidesAway) {
     controller().doneClicked();
     EXPECT_EQ(UserPref::getString(MY_DEVICE_ID), "cellar");
     EXPECT_EQ(host.calls, QStringList({"restoreRunningState"}));
+    EXPECT_TRUE(ViewAnimation::animationForKey(controller().view(), PanelSlide::kKey));
 }
 
 // Report upload -----------------------------------------------------------------------------

@@ -5,18 +5,21 @@
 #include <QList>
 #include <QUrl>
 
-// Takes the desktop's place while it lives: records every URL handed over instead of opening it.
+// Records every URL handed over instead of opening it, while it lives.
 class RecordingUrlOpener {
 public:
-    RecordingUrlOpener() {
+    RecordingUrlOpener() : mPrevious(UrlOpener::handler()) {
         UrlOpener::setHandler([this](const QUrl &url) {
             opened << url;
             return true;
         });
     }
-    ~RecordingUrlOpener() { UrlOpener::setHandler({}); }
+    ~RecordingUrlOpener() { UrlOpener::setHandler(mPrevious); }
     RecordingUrlOpener(const RecordingUrlOpener &) = delete;
     RecordingUrlOpener &operator=(const RecordingUrlOpener &) = delete;
 
     QList<QUrl> opened;
+
+private:
+    UrlOpener::Handler mPrevious;
 };

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -66,7 +67,12 @@ protected:
 TEST_F(DonateBanner, SlidesInAtLoadInTheFirstLanguage) {
     PreferredLanguages::setOverride("en");
     launch();
-    ASSERT_TRUE(slide());
+    auto *in = qobject_cast<QVariantAnimation *>(slide());
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->startValue().toPointF(), QPointF(160, -37));
+    EXPECT_EQ(in->endValue().toPointF(), QPointF(160, 37));
+    EXPECT_EQ(in->duration(), 1000);
+    EXPECT_EQ(in->easingCurve(), ViewAnimation::easeIn());
     settle();
     EXPECT_EQ(centre(view->mDonateView), QPointF(160, 37));
     const QString english = view->mDonateText->text();
@@ -104,9 +110,15 @@ TEST_F(DonateBanner, NoToTheHideQuestionSlidesOutUntilTheNextLaunch) {
     launch();
     EXPECT_TRUE(slide());  // back at the next launch
 
+    settle();
     view->clickCloseDonate();
     answer(1);
     EXPECT_TRUE(UserPref::getBoolean(DONATE_HIDE));
+    auto *out = qobject_cast<QVariantAnimation *>(slide());
+    ASSERT_TRUE(out);  // "Yes" slides it out as well
+    EXPECT_EQ(out->startValue().toPointF(), QPointF(160, 37));
+    EXPECT_EQ(out->endValue().toPointF(), QPointF(160, -37));
+    EXPECT_EQ(out->easingCurve(), ViewAnimation::easeIn());
 }
 
 TEST_F(DonateBanner, TheDonationQuestionOpensThePageOfTheLanguage) {

@@ -5,6 +5,8 @@
 #include "support/RecordingUrlOpener.h"
 #include "support/TempConfig.h"
 #include "ui/InfoViewController.h"
+#include "ui/PanelSlide.h"
+#include "ui/ViewAnimation.h"
 
 #include <QTextBrowser>
 #include <QUrlQuery>
@@ -73,9 +75,10 @@ TEST_F(Info, TheJapaneseDonationPageIsForExactlyJa) {
     }
 }
 
-TEST_F(Info, DoneResumesRecording) {
+TEST_F(Info, DoneResumesRecordingAndSlidesAway) {
     info.doneClicked();
     EXPECT_EQ(host.calls, QStringList({"restoreRunningState"}));
+    EXPECT_TRUE(ViewAnimation::animationForKey(info.view(), PanelSlide::kKey));
 }
 
 }  // namespace

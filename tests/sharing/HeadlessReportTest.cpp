@@ -1,0 +1,106 @@
+#include "core/SampleHistory.h"
+#include "platform/DeviceIdentifier.h"
+#include "platform/LocationManager.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+#include "sharing/HeadlessReport.h"
+#include "support/LogCapture.h"
+#include "support/NmeaLog.h"
+#include "support/Printers.h"
+#include "support/ScriptedHttpServer.h"
+#include "support/TempConfig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace SettingsKeys;
+
+class Headless : public ::testing::Test {
+protected:
+    Headless() {
+        DeviceIdentifier::setOverride("device42");
+        UserPref::setInt(SCAN_RATE, 50);
+        history.setUpdatingIsEnabled(true);
+        history.setFilteringEnabled(false);
+        history.updateHistoryWithX(1, 2, 3);
+    }
+    ~Headless() override { DeviceIdentifier::setOverride({}); }
+
+    // Sends the report to `server` and waits for its outcome.
+    void send(const ScriptedHttpServer &server, bool earthquake = false) {
+        HeadlessReport report(QString::fromUtf8(server.url("/r")), earthquake, history);
+        bool done = false;
+        QObject::connect(&report, &HeadlessReport::finished,
+                         [&](bool reportAccepted, const QString &text) {
+                             accepted = reportAccepted;
+                             outcome = text;
+                             done = true;
+                         });
+        report.start();
+        history.updateHistoryWithX(4, 5, 6);  // after the start: not in this report
+        QElapsedTimer timer;
+        timer.start();
+        while (!done && timer.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    }
+    static ScriptedHttpServer::Step ok() {
+        return ScriptedHttpServer::write(
+            "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    }
+
+    TempConfig config;
+    LogCapture log;
+    SampleHistory history;
+    bool accepted = false;
+    QString outcome;
+};
+
+TEST_F(Headless, SendsTheFixAndTheSamplesOfTheMoment) {
+    UserPref::setBoolean(LOCATION_SEND, true);
+    LocationManager::setSourceFactory(nmeaFactory(nmeaLog({0})));
+    ScriptedHttpServer server({ok()});
+    send(server, true);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(outcome, "Report accepted (status 200)");
+    const QByteArray request = server.request();
+    EXPECT_TRUE(request.startsWith(
+        "POST /r?device_id=device42" +
+        QString::asprintf("&lat=%f&lon=%f&alt=%f&sampling=50&", double(float(kLatitude)),
+                          double(float(kLongitude)), double(float(kAltitude)))
+            .toUtf8()))
+        << request.constData();
+    EXPECT_TRUE(request.contains("&isearthquake=Y&action=add HTTP/1.1\r\n"));
+    EXPECT_TRUE(
+        request.endsWith("\r\n\r\n1.000000,2.000000,3.000000\n\r\n--0xKhTmLbOuNdArY--\r\n"));
+}
+
+TEST_F(Headless, WithoutAPositionItSendsZerosAndSaysWhy) {
+    UserPref::setBoolean(LOCATION_SEND, true);  // but the source has no positioning method
+    ScriptedHttpServer server({ok()});
+    send(server);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(log.count("No position (no positioning method is available): sending the report "
+                        "without location"),
+              1);
+    EXPECT_TRUE(server.request().contains("&lat=0.000000&lon=0.000000&alt=0.000000&"));
+
+    UserPref::setBoolean(LOCATION_SEND, false);
+    ScriptedHttpServer second({ok()});
+    send(second);
+    EXPECT_EQ(log.count("LOCATION_SEND is off: sending the report without location"), 1);
+}
+
+TEST_F(Headless, AFailureIsOneLine) {
+    UserPref::setBoolean(LOCATION_SEND, false);
+    ScriptedHttpServer server({ScriptedHttpServer::reset()});
+    send(server);
+    EXPECT_FALSE(accepted);
+    EXPECT_EQ(outcome, "Report failed: A connection failure occurred");
+}
+
+}  // namespace
