@@ -591,12 +591,7 @@ void HttpRequest::handleStreamComplete() {
         mComplete.store(true);
         updateProgressIndicators();
         std::lock_guard cancelled(mCancelledLock);
-        if (mReadStream) {
-            mReadStream->close();
-            mReadStream->setClient(0, {});
-            mReadStream->unscheduleFromRunLoop(RunLoop::current(), HttpRequestRunMode);
-            mReadStream.reset();
-        }
+        closeReadStream();
         std::lock_guard lock(mFieldLock);
         if (mOutputStream) {
             mOutputStream->close();
@@ -815,14 +810,18 @@ void HttpRequest::cancel() {
     Operation::cancel();
 }
 
-void HttpRequest::cancelLoad() {
-    std::lock_guard cancelled(mCancelledLock);
+void HttpRequest::closeReadStream() {
     if (mReadStream) {
         mReadStream->close();
         mReadStream->setClient(0, {});
         mReadStream->unscheduleFromRunLoop(RunLoop::current(), HttpRequestRunMode);
         mReadStream.reset();
     }
+}
+
+void HttpRequest::cancelLoad() {
+    std::lock_guard cancelled(mCancelledLock);
+    closeReadStream();
     std::lock_guard lock(mFieldLock);
     if (mReceivedData) {
         mReceivedData.reset();

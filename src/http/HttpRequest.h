@@ -207,6 +207,8 @@ protected:
     std::shared_ptr<ConditionLock> mAuthenticationLock;
 
 private:
+    // Closes, detaches and lets go of the read stream, if any; with mCancelledLock held.
+    void closeReadStream();
     // Whole reads and writes of the object fields below.
     template <typename T>
     T guarded(const T &field) const {

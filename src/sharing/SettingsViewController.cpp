@@ -29,7 +29,6 @@ namespace {
 const QString kDataTransfer = QStringLiteral("Data Transfer");
 const QString kOK = QStringLiteral("OK");
 const QString kDefaultIP = QStringLiteral("10.0.2.1");
-constexpr int kMissingRowHeight = 120;
 constexpr int kLargestPort = 65535;
 
 const QString kDescription = QStringLiteral(
@@ -461,6 +460,5 @@ QWidget *SettingsViewController::cellForRowAtIndexPath(TableView *, IndexPath in
 }
 
 int SettingsViewController::heightForRowAtIndexPath(TableView *tableView, IndexPath indexPath) {
-    QWidget *cell = cellForRowAtIndexPath(tableView, indexPath);
-    return cell ? cell->maximumHeight() : kMissingRowHeight;
+    return TableView::rowHeightOfCell(cellForRowAtIndexPath(tableView, indexPath));
 }

@@ -17,7 +17,6 @@ using namespace SettingsKeys;
 
 namespace {
 constexpr int kAlarmLevels = 5;  // levels 1 … 5: thresholds 0.33 … 1.65
-constexpr int kMissingRowHeight = 120;
 
 // The rate the slider shows: its value truncated toward zero.
 int wholeRate(float value) { return int(std::trunc(value)); }
@@ -140,7 +139,5 @@ QWidget *ConfigurationViewController::cellForRowAtIndexPath(TableView *, IndexPa
 
 int ConfigurationViewController::heightForRowAtIndexPath(TableView *tableView,
                                                          IndexPath indexPath) {
-    // The height the layout gives the cell.
-    QWidget *cell = cellForRowAtIndexPath(tableView, indexPath);
-    return cell ? cell->maximumHeight() : kMissingRowHeight;
+    return TableView::rowHeightOfCell(cellForRowAtIndexPath(tableView, indexPath));
 }

@@ -310,9 +310,9 @@ void GraphView::makeDonateBanner() {
     mDonateView->setObjectName(QStringLiteral("mDonateView"));
     mDonateView->setFixedSize(300, 56);
     mDonateView->setAttribute(Qt::WA_StyledBackground);
-    mDonateView->setStyleSheet(QStringLiteral(
-        "#mDonateView { background: rgb(255, 250, 235); border: 1px solid #c9a227;"
-        " border-radius: 8px; } QPushButton { border: none; font-size: 18px; }"));
+    mDonateView->setStyleSheet(
+        QStringLiteral("#mDonateView { background: rgb(255, 250, 235); border: 1px solid #c9a227;"
+                       " border-radius: 8px; } QPushButton { border: none; font-size: 18px; }"));
     auto *row = new QHBoxLayout(mDonateView);
     row->setContentsMargins(10, 4, 6, 4);
     mDonateText = new QLabel(QStringLiteral("Earthquake information and donations"), mDonateView);

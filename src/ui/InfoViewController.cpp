@@ -12,8 +12,6 @@
 #include <QUrlQuery>
 
 namespace {
-constexpr int kMissingRowHeight = 120;
-
 const QString kDescription = QStringLiteral(
     "<p><b>Shakelog</b> turns this device into a seismograph. It reads the accelerometer 100 "
     "times a second (or at the rate you choose), keeps the last 2048 samples — about 20 seconds "
@@ -132,8 +130,7 @@ QWidget *InfoViewController::cellForRowAtIndexPath(TableView *, IndexPath indexP
 }
 
 int InfoViewController::heightForRowAtIndexPath(TableView *tableView, IndexPath indexPath) {
-    QWidget *cell = cellForRowAtIndexPath(tableView, indexPath);
-    return cell ? cell->maximumHeight() : kMissingRowHeight;
+    return TableView::rowHeightOfCell(cellForRowAtIndexPath(tableView, indexPath));
 }
 
 void InfoViewController::didSelectRowAtIndexPath(TableView *, IndexPath indexPath) {

@@ -42,6 +42,10 @@ public:
     // Builds the rows anew from the data source.
     void reloadData();
 
+    // The height of a row showing `cell`: the height its layout gives it; a row without a cell
+    // is 120 points high.
+    static int rowHeightOfCell(const QWidget *cell) { return cell ? cell->maximumHeight() : 120; }
+
     // The header label of a section and the row widget of a row, once loaded; else none.
     QWidget *headerOfSection(int section) const;
     QWidget *rowAt(IndexPath indexPath) const;

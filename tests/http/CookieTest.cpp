@@ -15,10 +15,6 @@ namespace {
 
 using Server = ScriptedHttpServer;
 
-QByteArray ok(const QByteArray &headers) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + headers + "Connection: close\r\n\r\nok";
-}
-
 // A fresh shared storage in a folder of its own, and no session cookies yet.
 class Cookies : public ::testing::Test {
 protected:
@@ -47,7 +43,7 @@ TEST(CookieValueEncoding, EncodesAndDecodes) {
 }
 
 TEST_F(Cookies, ReceivedCookiesAreStoredAndSentOnTheNextRequest) {
-    Server first({Server::write(ok("Set-Cookie: token=xyz; Path=/\r\n"))});
+    Server first({Server::write(Server::response(200, "ok", "Set-Cookie: token=xyz; Path=/\r\n"))});
     HttpRequest a(QUrl(first.url()));
     run(a);
     ASSERT_TRUE(a.responseCookies());
@@ -56,7 +52,7 @@ TEST_F(Cookies, ReceivedCookiesAreStoredAndSentOnTheNextRequest) {
     ASSERT_TRUE(HttpRequest::sessionCookies());
     EXPECT_EQ(HttpRequest::sessionCookies()->size(), 1);
 
-    Server second({Server::write(ok("Set-Cookie: other=1; Path=/\r\n"))});
+    Server second({Server::write(Server::response(200, "ok", "Set-Cookie: other=1; Path=/\r\n"))});
     HttpRequest b(QUrl(second.url("/next")));
     b.setRequestCookies({QNetworkCookie("mine", "a b")});
     run(b);
@@ -73,7 +69,7 @@ TEST_F(Cookies, ReceivedCookiesAreStoredAndSentOnTheNextRequest) {
 
 TEST_F(Cookies, WithoutPersistenceNothingIsSentOrStored) {
     CookieStorage::shared().setCookies({QNetworkCookie("stored", "1")}, QUrl("http://127.0.0.1/"));
-    Server server({Server::write(ok("Set-Cookie: fresh=2\r\n"))});
+    Server server({Server::write(Server::response(200, "ok", "Set-Cookie: fresh=2\r\n"))});
     HttpRequest request(QUrl(server.url()));
     request.setUseCookiePersistence(false);
     run(request);

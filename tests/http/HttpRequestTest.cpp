@@ -1,4 +1,5 @@
 #include "http/HttpRequest.h"
+#include "support/EventLoop.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
 
@@ -40,15 +41,6 @@ public slots:
     }
 };
 
-void pumpUntil(const std::function<bool()> &done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-}
-
 // Runs the request on a worker thread, as a queue would, until it ends and its callback came.
 void run(HttpRequest &request, Delegate &delegate, const std::function<void()> &whileRunning = {}) {
     request.setDelegate(&delegate);
@@ -61,15 +53,9 @@ void run(HttpRequest &request, Delegate &delegate, const std::function<void()> &
     QCoreApplication::processEvents();
 }
 
-QByteArray response(int status, const QByteArray &body, const QByteArray &extra = {}) {
-    return "HTTP/1.1 " + QByteArray::number(status) +
-           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extra +
-           "Connection: close\r\n\r\n" + body;
-}
-
 TEST(HttpRequest, ErrorStatusesFinishNormally) {
     for (int status : {404, 500}) {
-        Server server({Server::write(response(status, "nope"))});
+        Server server({Server::write(Server::response(status, "nope"))});
         HttpRequest request(QUrl(server.url("/missing")));
         Delegate delegate;
         run(request, delegate);
@@ -84,7 +70,7 @@ TEST(HttpRequest, ErrorStatusesFinishNormally) {
 }
 
 TEST(HttpRequest, ADelegateWithoutTheCallbacksIsNotCalled) {
-    Server server({Server::write(response(200, "fine"))});
+    Server server({Server::write(Server::response(200, "fine"))});
     HttpRequest request(QUrl(server.url()));
     QObject silent;  // answers to neither callback
     request.setDelegate(&silent);
@@ -101,7 +87,7 @@ TEST(HttpRequest, ALongBodyArrivesWhole) {
     for (int i = 0; i < 9000; ++i) {
         body.append(char('a' + i % 26));
     }
-    Server server({Server::write(response(200, body.left(3000))), Server::pause(100),
+    Server server({Server::write(Server::response(200, body.left(3000))), Server::pause(100),
                    Server::write(body.mid(3000))});
     // Content-Length announces only 3000: the rest is not part of this response.
     HttpRequest request(QUrl(server.url()));
@@ -182,7 +168,7 @@ TEST(HttpRequest, ASlowButSteadyExchangeDoesNotTimeOut) {
 
     // And the other way: a body the server takes in at a steady 8 MB/s for two seconds (the
     // kernel's send buffer, up to 4 MB, drains in half a second at this pace).
-    Server slowReader({Server::write(response(200, "thanks"))}, 64 * 1024, 8);
+    Server slowReader({Server::write(Server::response(200, "thanks"))}, 64 * 1024, 8);
     HttpRequest upload(QUrl(slowReader.url("/upload")));
     upload.setShowAccurateProgress(false);
     upload.setPostBody(QByteArray(16 * 1024 * 1024, 'u'));
@@ -230,7 +216,7 @@ TEST(HttpRequest, DownloadsGoToAFileAndACancelledOneLeavesNone) {
     QTemporaryDir dir;
     const QByteArray body(3 * 1024 * 1024, 'd');
     {
-        Server server({Server::write(response(200, body))});
+        Server server({Server::write(Server::response(200, body))});
         HttpRequest request(QUrl(server.url()));
         request.setDownloadDestinationPath(dir.filePath("whole.bin"));
         Delegate delegate;
@@ -257,7 +243,7 @@ TEST(HttpRequest, DownloadsGoToAFileAndACancelledOneLeavesNone) {
 }
 
 TEST(HttpRequest, TheRequestCarriesItsHeadersCookiesAndBody) {
-    Server server({Server::write(response(200, ""))});
+    Server server({Server::write(Server::response(200, ""))});
     HttpRequest request(QUrl(server.url("/report?x=1")));
     request.setRequestMethod("GET");
     request.setPostBody(QByteArray("a=b"));
@@ -277,7 +263,7 @@ TEST(HttpRequest, TheRequestCarriesItsHeadersCookiesAndBody) {
 }
 
 TEST(HttpRequest, TextThatIsNotUtf8HasNoDataString) {
-    Server server({Server::write(response(200, "\xff\xfe\xfd"))});
+    Server server({Server::write(Server::response(200, "\xff\xfe\xfd"))});
     HttpRequest request(QUrl(server.url()));
     Delegate delegate;
     run(request, delegate);

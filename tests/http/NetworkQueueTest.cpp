@@ -1,12 +1,11 @@
 #include "http/NetworkQueue.h"
+#include "support/EventLoop.h"
 #include "support/NginxServer.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -35,21 +34,6 @@ public slots:
     void setMaxValue(double value) { maxValues << value; }
 };
 
-QByteArray ok(const QByteArray &body = "ok") {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
-void pumpUntil(const std::function<bool()> &done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    QCoreApplication::processEvents();
-}
-
 class NetworkQueueTest : public ::testing::Test {
 protected:
     NetworkQueueTest() {
@@ -74,7 +58,8 @@ TEST_F(NetworkQueueTest, StartsSuspendedWithFourAtOnce) {
 }
 
 TEST_F(NetworkQueueTest, ForwardsEveryOutcomeAndThenThatTheQueueIsDone) {
-    Server a({Server::write(ok())}), b({Server::pause(200), Server::write(ok())});
+    Server a({Server::write(Server::response(200, "ok"))}),
+        b({Server::pause(200), Server::write(Server::response(200, "ok"))});
     queue.addOperation(request(a));
     queue.addOperation(request(b));
     EXPECT_EQ(queue.requestsCount(), 2);
@@ -87,7 +72,8 @@ TEST_F(NetworkQueueTest, ForwardsEveryOutcomeAndThenThatTheQueueIsDone) {
 }
 
 TEST_F(NetworkQueueTest, AFailureCancelsTheOthersWhichAreForwardedAsCancelled) {
-    Server failing({Server::reset()}), slow({Server::pause(5000), Server::write(ok())});
+    Server failing({Server::reset()}),
+        slow({Server::pause(5000), Server::write(Server::response(200, "ok"))});
     auto slowRequest = request(slow);
     queue.addOperation(request(failing));
     queue.addOperation(slowRequest);
@@ -114,8 +100,9 @@ TEST_F(NetworkQueueTest, ALoneFailureCancelsNothing) {
 TEST_F(NetworkQueueTest, WholeRequestsCountOnAnIndicator) {
     queue.setDownloadProgressDelegate(&recorder);
     EXPECT_EQ(recorder.maxValues, QList<double>{1.0});
-    Server a({Server::write(ok())}), b({Server::pause(150), Server::write(ok())}),
-        c({Server::pause(300), Server::write(ok())});
+    Server a({Server::write(Server::response(200, "ok"))}),
+        b({Server::pause(150), Server::write(Server::response(200, "ok"))}),
+        c({Server::pause(300), Server::write(Server::response(200, "ok"))});
     queue.setMaxConcurrentOperationCount(1);  // one after the other
     for (const Server *server : {&a, &b, &c}) {
         queue.addOperation(request(*server));

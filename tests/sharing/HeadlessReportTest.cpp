@@ -4,14 +4,12 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "sharing/HeadlessReport.h"
+#include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/NmeaLog.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/TempConfig.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -42,15 +40,10 @@ protected:
                          });
         report.start();
         history.updateHistoryWithX(4, 5, 6);  // after the start: not in this report
-        QElapsedTimer timer;
-        timer.start();
-        while (!done && timer.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        pumpUntil([&] { return done; });
     }
     static ScriptedHttpServer::Step ok() {
-        return ScriptedHttpServer::write(
-            "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        return ScriptedHttpServer::write(ScriptedHttpServer::response(200));
     }
 
     TempConfig config;

@@ -6,6 +6,7 @@
 #include "prefs/UserPref.h"
 #include "sharing/SettingsViewController.h"
 #include "support/Alerts.h"
+#include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/NmeaLog.h"
 #include "support/Printers.h"
@@ -21,11 +22,9 @@
 #include "ui/ViewAnimation.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -34,20 +33,6 @@
 namespace {
 
 using namespace SettingsKeys;
-
-void pumpUntil(const std::function<bool()> &done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-}
-
-QByteArray answer(const QByteArray &status, const QByteArray &body) {
-    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
 
 class Sharing : public ::testing::Test {
 protected:
@@ -285,7 +270,8 @@ protected:
 };
 
 TEST_F(Upload, TheReportIsTheQueryAndTheSignalField) {
-    ScriptedHttpServer server({ScriptedHttpServer::write(answer("200 OK", "thanks"))});
+    ScriptedHttpServer server(
+        {ScriptedHttpServer::write(ScriptedHttpServer::response(200, "thanks"))});
     record(0.5f, -1.25f, 0.0f);
     record(0.0f, 0.0f, 0.0f);
     record(1.0f, 2.0f, 3.0f);
@@ -313,7 +299,7 @@ TEST_F(Upload, TheReportIsTheQueryAndTheSignalField) {
 }
 
 TEST_F(Upload, AnAnswerOtherThanSuccessIsNoSuccess) {
-    ScriptedHttpServer server({ScriptedHttpServer::write(answer("404 Not Found", "no"))});
+    ScriptedHttpServer server({ScriptedHttpServer::write(ScriptedHttpServer::response(404, "no"))});
     useServer(server);
     controller().mReportEarthQuake->setOn(true);
     upload();
@@ -356,7 +342,7 @@ TEST_F(Upload, ALocationFailureIsSaidAndNothingIsSent) {
     LocationManager::setSourceFactory(
         [](QObject *parent) { return new SilentPositionSource(parent); });
     controller().mSendLocation->click();
-    ScriptedHttpServer server({ScriptedHttpServer::write(answer("200 OK", ""))});
+    ScriptedHttpServer server({ScriptedHttpServer::write(ScriptedHttpServer::response(200))});
     useServer(server);
     upload();
     EXPECT_EQ(alertTexts(), QStringList({"Data Transfer / ERROR: Location request failed"}));

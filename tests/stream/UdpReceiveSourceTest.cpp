@@ -1,10 +1,10 @@
 #include "stream/SampleStream.h"
 #include "stream/UdpReceiveSource.h"
+#include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/Printers.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -18,14 +18,6 @@ struct Collector : AccelerometerDelegate {
     }
     std::vector<Acceleration> events;
 };
-
-void pumpUntil(const std::function<bool()> &done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-}
 
 // A source listening on loopback and a stream aimed at it.
 class Receiving : public ::testing::Test {

@@ -37,6 +37,13 @@ ScriptedHttpServer::~ScriptedHttpServer() {
     ::close(mListener);
 }
 
+QByteArray ScriptedHttpServer::response(int status, const QByteArray &body,
+                                        const QByteArray &extraFields) {
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extraFields +
+           "Connection: close\r\n\r\n" + body;
+}
+
 QByteArray ScriptedHttpServer::url(const QByteArray &path) const {
     return "http://127.0.0.1:" + QByteArray::number(mPort) + path;
 }

@@ -22,6 +22,11 @@ public:
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step close() { return {Step::Close, {}, 0}; }
     static Step reset() { return {Step::Reset, {}, 0}; }
+    // A whole response that closes the connection: status line (the reason phrase means
+    // nothing to a client, so it is "X"), Content-Length, `extraFields` (each ending in CRLF)
+    // and the body.
+    static QByteArray response(int status, const QByteArray &body = {},
+                               const QByteArray &extraFields = {});
 
     // `readChunk`/`readPauseMs`: read the request body that many bytes at a time with a pause
     // between reads (0: at once).

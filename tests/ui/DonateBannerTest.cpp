@@ -3,6 +3,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "support/Alerts.h"
+#include "support/EventLoop.h"
 #include "support/Printers.h"
 #include "support/RecordingUrlOpener.h"
 #include "support/TempConfig.h"
@@ -12,7 +13,6 @@
 
 #include <QAbstractAnimation>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QVariantAnimation>
 
@@ -44,11 +44,7 @@ protected:
     }
     // Lets the running slide end.
     void settle() {
-        QElapsedTimer timer;
-        timer.start();
-        while (slide() && timer.elapsed() < 3000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        pumpUntil([&] { return !slide(); }, 3000);
     }
     AlertView *answer(int buttonIndex) {
         EXPECT_EQ(visibleAlerts().size(), 1);
