@@ -47,6 +47,10 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     graphView->mProgressAlarm = mProgressAlarm;
     graphView->mAlarmStopButton = mButtonAlarm;
     graphView->awakeFromNib();
+    if (mAccelerometer && mAccelerometer->timestampsFromDevice()) {
+        // Second marks follow the sensor's clock, not the moment its samples were read.
+        graphView->setWallClock([this] { return mEventWallTime; });
+    }
 
     ImageCache *images = ImageCache::sharedCache();
     mUi->actionRun->setIcon(images->getImage(QStringLiteral("pause.png")));
@@ -69,9 +73,8 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     for (PanelSlot &slot : mPanels) {
         slot.action->setEnabled(false);  // until its panel exists
     }
-    setPanelFactory(Panel::Info, [](PanelHost &host) {
-        return std::make_unique<InfoViewController>(host);
-    });
+    setPanelFactory(Panel::Info,
+                    [](PanelHost &host) { return std::make_unique<InfoViewController>(host); });
     setPanelFactory(Panel::Spectrum,
                     [](PanelHost &) { return std::make_unique<SpectrumViewController>(); });
     setPanelFactory(Panel::Settings,
@@ -193,6 +196,7 @@ void AppDelegate::accelerometerDidAccelerate(Accelerometer *, const Acceleration
 }
 
 void AppDelegate::processAcceleration(const Acceleration &acceleration) {
+    mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);
     graphView->updateHistoryWithX(float(acceleration.x), float(acceleration.y),
                                   float(acceleration.z));
     const double x = graphView->getLatestHistory(0);

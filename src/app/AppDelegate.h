@@ -126,6 +126,7 @@ private:
     bool mShowWindow;
     bool mNetworkEnabled = false;  // copy of NETWORK once the stream is bound
     bool mActivated = false;
+    double mEventWallTime = 0;  // the sample being processed, in wall-clock seconds
     std::array<PanelSlot, 4> mPanels;
     SampleStream mStream;
     std::optional<StreamOverride> mStreamOverride;

@@ -27,10 +27,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                                            QStringLiteral("Show the version and exit."));
     const QCommandLineOption sourceOption(
         QStringLiteral("source"),
-        QStringLiteral("Where samples come from: auto (the accelerometer when one is found, "
-                       "otherwise the built-in demo recording), accelerometer, sine (three test "
-                       "sine waves), replay:FILE (a recording of CSV export or stream lines) or "
-                       "udp:[ADDR:]PORT (another Shakelog's live stream)."),
+        QStringLiteral("Where samples come from: auto (a Qt Sensors accelerometer, else an IIO "
+                       "accelerometer, otherwise the built-in demo recording), accelerometer (the "
+                       "same, without the demo), iio (the first IIO accelerometer), iio:WHICH (the "
+                       "IIO device of that name, iio:deviceN, or a sysfs directory), sine (three "
+                       "test sine waves), replay:FILE (a recording of CSV export or stream lines) "
+                       "or udp:[ADDR:]PORT (another Shakelog's live stream)."),
         QStringLiteral("source"), QStringLiteral("auto"));
     const QCommandLineOption configOption(
         QStringLiteral("config-dir"),
@@ -75,9 +77,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         QStringLiteral("export-csv"),
         QStringLiteral("When the run ends, write the recorded samples as CSV lines to this file."),
         QStringLiteral("file"));
+    const QCommandLineOption listSensorsOption(
+        QStringLiteral("list-sensors"),
+        QStringLiteral("List every accelerometer found (Qt Sensors backends and the kernel's IIO "
+                       "devices) with its settings, and exit."));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
                        durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
-                       uploadOption, earthquakeOption, exportOption});
+                       uploadOption, earthquakeOption, exportOption, listSensorsOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -109,6 +115,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         options.source = Source::Auto;
     } else if (source == QLatin1String("accelerometer")) {
         options.source = Source::Accelerometer;
+    } else if (source == QLatin1String("iio")) {
+        options.source = Source::Iio;
+    } else if (source.startsWith(QLatin1String("iio:")) && source.size() > 4) {
+        options.source = Source::Iio;
+        options.iioDevice = source.mid(4);
     } else if (source == QLatin1String("sine")) {
         options.source = Source::Sine;
     } else if (source.startsWith(QLatin1String("replay:")) && source.size() > 7) {
@@ -130,8 +141,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     } else {
         result.exitCode = 2;
         result.output = QStringLiteral(
-                            "Unknown source '%1': use auto, accelerometer, sine, "
-                            "replay:FILE or udp:[ADDR:]PORT.")
+                            "Unknown source '%1': use auto, accelerometer, iio[:WHICH], "
+                            "sine, replay:FILE or udp:[ADDR:]PORT.")
                             .arg(source);
         return result;
     }
@@ -216,6 +227,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         result.output = QStringLiteral("--export-csv needs a file name.");
         return result;
     }
+    options.listSensors = parser.isSet(listSensorsOption);
     result.options = options;
     return result;
 }

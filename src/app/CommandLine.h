@@ -8,10 +8,11 @@
 // What the command line asks for. parse() handles --help and --version itself (printing and
 // telling the caller to exit 0) and reports bad options as a message for standard error.
 struct CommandLine {
-    enum class Source { Auto, Accelerometer, Sine, Replay, Udp };
+    enum class Source { Auto, Accelerometer, Iio, Sine, Replay, Udp };
 
     Source source = Source::Auto;
     QString replayFile;     // with Source::Replay
+    QString iioDevice;      // with Source::Iio: a name, iio:deviceN, a sysfs path; empty: the first
     QString listenAddress;  // with Source::Udp: empty for every address
     int listenPort = 0;     // with Source::Udp
     // --stream HOST:PORT or --broadcast PORT: stream this run (port 0: not asked for)
@@ -26,6 +27,7 @@ struct CommandLine {
     QString uploadURL;               // send one report here when the run ends
     bool earthquake = false;         // with uploadURL: the report announces an earthquake
     QString exportFile;              // write the CSV export here when the run ends
+    bool listSensors = false;        // print the accelerometers found and exit
 
     struct Result;
     // `arguments` includes the program name first, as QCoreApplication::arguments().

@@ -1,9 +1,11 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/SensorList.h"
 #include "core/ReplaySource.h"
 #include "platform/QtSensorsAccelerometer.h"
 #include "platform/SystemLog.h"
 #include "platform/TerminationSignals.h"
+#include "platform/iio/IioAccelerometer.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
 #include "sharing/HeadlessReport.h"
@@ -24,6 +26,7 @@ namespace {
 const QString kDemoRecording = QStringLiteral(":/demo/demo.csv");
 const QString kNoAccelerometer =
     QStringLiteral("No accelerometer found — playing the demo recording");
+const QString kSensorLost = QStringLiteral("Sensor lost — waiting for it to come back");
 
 void printTo(FILE *stream, const QString &text) {
     QByteArray bytes = text.toUtf8();
@@ -42,16 +45,26 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
     case CommandLine::Source::Replay: return ReplaySource::open(options.replayFile, false, error);
     case CommandLine::Source::Udp:
         return UdpReceiveSource::listen(options.listenAddress, options.listenPort, error);
+    case CommandLine::Source::Iio: return IioAccelerometer::open(options.iioDevice, error);
     case CommandLine::Source::Accelerometer:
     case CommandLine::Source::Auto: {
         const QByteArray identifier = QtSensorsAccelerometer::findAccelerometer();
         if (!identifier.isEmpty()) {
             return std::make_unique<QtSensorsAccelerometer>(identifier);
         }
+        QString iioError;
+        if (!IioDevice::findAccelerometers().isEmpty()) {
+            if (auto iio = IioAccelerometer::open(QString(), &iioError)) {
+                return iio;
+            }
+            SystemLog::log(iioError);
+        }
         if (options.source == CommandLine::Source::Accelerometer) {
-            *error = QStringLiteral(
-                "No accelerometer found (Qt Sensors offers none but its "
-                "dummy backend).");
+            *error = iioError.isEmpty() ? QStringLiteral(
+                                              "No accelerometer found (Qt Sensors offers none "
+                                              "but its dummy backend, and there is no IIO "
+                                              "accelerometer; see --list-sensors).")
+                                        : iioError;
             return nullptr;
         }
         *note = kNoAccelerometer;
@@ -111,6 +124,11 @@ int main(int argc, char *argv[]) {
         return parsed.exitCode;
     }
     const CommandLine &options = *parsed.options;
+    if (options.listSensors) {
+        QCoreApplication app(argc, argv);  // Qt Sensors loads its backends through it
+        printTo(stdout, describeAccelerometers());
+        return 0;
+    }
     if (options.headless ||
         (!options.screenshotFile.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
          qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))) {
@@ -153,6 +171,12 @@ int main(int argc, char *argv[]) {
     if (!note.isEmpty()) {
         SystemLog::log(note);
         delegate.setSourceNote(note);
+    }
+    if (auto *iio = qobject_cast<IioAccelerometer *>(source.get())) {
+        QObject::connect(iio, &IioAccelerometer::sensorLost, &delegate,
+                         [&delegate] { delegate.setSourceNote(kSensorLost); });
+        QObject::connect(iio, &IioAccelerometer::sensorRestored, &delegate,
+                         [&delegate] { delegate.setSourceNote(QString()); });
     }
     if (options.headless) {
         QObject::connect(delegate.graphView, &GraphView::samplingRateMeasured, [](int samples) {

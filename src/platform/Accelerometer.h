@@ -36,6 +36,10 @@ public:
     // True when the samples were high-pass filtered at their origin (a received stream): the
     // history must not filter them again.
     virtual bool deliversFilteredSamples() const { return false; }
+    // True when event time stamps come from the sensor's own clock (converted to monotonic
+    // seconds) rather than from the moment of reading: the history then dates its second marks
+    // by them.
+    virtual bool timestampsFromDevice() const { return false; }
     // Shown to the user ("Qt Sensors accelerometer", "demo recording", ...).
     virtual QString description() const = 0;
 };

@@ -1,0 +1,368 @@
+#include "platform/iio/IioAccelerometer.h"
+
+#include "platform/MonotonicClock.h"
+#include "platform/SystemLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace {
+const char *const kAxes[3] = {"x", "y", "z"};
+constexpr int kScansPerRead = 64;
+
+// current_timestamp_clock's names for the kernel's clocks; the kernel's default is realtime.
+int clockFromName(const QByteArray &name) {
+    static const std::pair<const char *, int> clocks[] = {
+        {"realtime", CLOCK_REALTIME},
+        {"monotonic", CLOCK_MONOTONIC},
+        {"monotonic_raw", CLOCK_MONOTONIC_RAW},
+        {"realtime_coarse", CLOCK_REALTIME_COARSE},
+        {"monotonic_coarse", CLOCK_MONOTONIC_COARSE},
+        {"boottime", CLOCK_BOOTTIME},
+        {"tai", CLOCK_TAI},
+    };
+    for (const auto &[text, clock] : clocks) {
+        if (name == text) {
+            return clock;
+        }
+    }
+    return CLOCK_REALTIME;
+}
+
+double clockSeconds(int clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+void closeDescriptor(int &fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+}  // namespace
+
+std::unique_ptr<IioAccelerometer> IioAccelerometer::open(const QString &which, QString *error) {
+    const QString path = IioDevice::locate(which, error);
+    if (path.isEmpty()) {
+        return nullptr;
+    }
+    std::optional<IioDevice> device = IioDevice::read(path, error);
+    if (!device) {
+        return nullptr;
+    }
+    return std::unique_ptr<IioAccelerometer>(new IioAccelerometer(which, std::move(*device)));
+}
+
+IioAccelerometer::IioAccelerometer(QString which, IioDevice device)
+    : mWhich(std::move(which)), mDevice(std::move(device)) {
+    mPollTimer.setTimerType(Qt::PreciseTimer);
+    connect(&mPollTimer, &QTimer::timeout, this, &IioAccelerometer::poll);
+    mRetryTimer.setInterval(std::chrono::seconds(3));
+    connect(&mRetryTimer, &QTimer::timeout, this, &IioAccelerometer::retry);
+}
+
+IioAccelerometer::~IioAccelerometer() { stop(); }
+
+void IioAccelerometer::setDelegate(AccelerometerDelegate *delegate) {
+    mDelegate = delegate;
+    applyState();
+}
+
+void IioAccelerometer::setUpdateInterval(double seconds) {
+    if (seconds == mInterval) {
+        return;
+    }
+    mInterval = seconds;
+    if (mMode == Mode::Buffered || mMode == Mode::Polled) {
+        stop();  // the device takes a new rate only while its buffer is off
+    }
+    applyState();
+}
+
+QString IioAccelerometer::description() const {
+    return QStringLiteral("IIO accelerometer %1 (%2)").arg(mDevice.name, mDevice.deviceName());
+}
+
+void IioAccelerometer::applyState() {
+    if (mDelegate && mMode == Mode::Stopped) {
+        start();
+    } else if (!mDelegate && mMode != Mode::Stopped) {
+        stop();
+    }
+}
+
+void IioAccelerometer::start() {
+    mAttributes = std::make_unique<SysfsAttributes>(mDevice.path);
+    if (!mDevice.samplingFrequencyAttribute.isEmpty()) {
+        const double wanted = 1.0 / mInterval;
+        const double rate =
+            mDevice.availableRates ? mDevice.availableRates->choose(wanted) : wanted;
+        QString error;
+        if (!mAttributes->write(mDevice.samplingFrequencyAttribute,
+                                QByteArray::number(rate, 'g', 10), &error)) {
+            SystemLog::log(QStringLiteral("%1: keeping its rate: %2").arg(description(), error));
+        }
+    }
+    QString why;
+    if (startBuffered(&why)) {
+        mMode = Mode::Buffered;
+        return;
+    }
+    SystemLog::log(QStringLiteral("%1: reading its raw values instead of buffered scans: %2")
+                       .arg(description(), why));
+    QString pollError;
+    if (startPolled(&pollError)) {
+        mMode = Mode::Polled;
+        return;
+    }
+    lose(pollError);
+}
+
+bool IioAccelerometer::startBuffered(QString *why) {
+    if (!mDevice.buffered) {
+        *why = QStringLiteral("it has no buffer");
+        return false;
+    }
+    const QString device = mDevice.characterDevice();
+    mFd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (mFd < 0) {
+        *why = iioOpenError(device, errno);
+        return false;
+    }
+    mBufferAttributes = std::make_unique<SysfsAttributes>(mDevice.path);
+    SysfsAttributes &attributes = *mBufferAttributes;
+    const auto fail = [this, why](const QString &reason) {
+        *why = reason;
+        closeDescriptor(mFd);
+        mBufferAttributes.reset();
+        return false;
+    };
+    QString error;
+    // Scan elements and the trigger can change only while the buffer is off.
+    if (!attributes.write(QStringLiteral("buffer/enable"), "0", &error)) {
+        return fail(error);
+    }
+    for (const char *axis : kAxes) {
+        if (!attributes.write(
+                QStringLiteral("scan_elements/in_accel_%1_en").arg(QLatin1String(axis)), "1",
+                &error)) {
+            return fail(error);
+        }
+    }
+    // Without its time stamp a scan is stamped when it is read: worse, but still a signal.
+    if (attributes.exists(QStringLiteral("scan_elements/in_timestamp_en"))) {
+        attributes.write(QStringLiteral("scan_elements/in_timestamp_en"), "1", &error);
+    }
+    if (attributes.exists(QStringLiteral("current_timestamp_clock"))) {
+        attributes.write(QStringLiteral("current_timestamp_clock"), "monotonic", &error);
+    }
+    mTimestampClock = clockFromName(
+        attributes.read(QStringLiteral("current_timestamp_clock")).value_or("realtime"));
+    if (mDevice.currentTrigger.isEmpty() && !mDevice.ownTrigger.isEmpty() &&
+        !attributes.write(QStringLiteral("trigger/current_trigger"), mDevice.ownTrigger.toLatin1(),
+                          &error)) {
+        return fail(error);
+    }
+    // About a second of scans: room for the window to be busy for a moment.
+    const int length = std::max(64, int(std::lround(1.0 / mInterval)));
+    if (attributes.exists(QStringLiteral("buffer/length"))) {
+        attributes.write(QStringLiteral("buffer/length"), QByteArray::number(length), &error);
+    }
+
+    // The scan holds every enabled element, ours and any that another program left on.
+    std::vector<IioScanLayout::Element> elements;
+    const QDir scanElements(attributes.path(QStringLiteral("scan_elements")));
+    for (const QString &enable : scanElements.entryList({QStringLiteral("*_en")}, QDir::Files)) {
+        const QString base = QStringLiteral("scan_elements/") + enable.chopped(3);
+        if (attributes.read(QStringLiteral("scan_elements/") + enable).value_or("0") != "1") {
+            continue;
+        }
+        const QByteArray typeText = attributes.read(base + QLatin1String("_type")).value_or("");
+        const std::optional<IioScanType> type = IioScanType::parse(typeText, &error);
+        if (!type) {
+            return fail(QStringLiteral("%1: %2").arg(attributes.path(base + "_type"), error));
+        }
+        const std::optional<double> index =
+            attributes.readNumber(base + QLatin1String("_index"), &error);
+        if (!index) {
+            return fail(error.isEmpty()
+                            ? QStringLiteral("%1 is missing").arg(attributes.path(base + "_index"))
+                            : error);
+        }
+        elements.push_back({enable.chopped(3).toLatin1(), int(*index), *type, 0});
+    }
+    mLayout.emplace(std::move(elements));
+    for (int a = 0; a < 3; ++a) {
+        mAxisElements[a] = mLayout->find(QByteArray("in_accel_") + kAxes[a]);
+    }
+    mTimestampElement = mLayout->find("in_timestamp");
+    if (!attributes.write(QStringLiteral("buffer/enable"), "1", &error)) {
+        return fail(error);
+    }
+    mPending.clear();
+    mNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read, this);
+    connect(mNotifier, &QSocketNotifier::activated, this, &IioAccelerometer::readScans);
+    return true;
+}
+
+bool IioAccelerometer::startPolled(QString *why) {
+    for (int a = 0; a < 3; ++a) {
+        const QString path =
+            mAttributes->path(QStringLiteral("in_accel_%1_raw").arg(QLatin1String(kAxes[a])));
+        mRawFds[a] = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (mRawFds[a] < 0) {
+            *why = QStringLiteral("cannot open %1: %2")
+                       .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            for (int &fd : mRawFds) {
+                closeDescriptor(fd);
+            }
+            return false;
+        }
+    }
+    mPollTimer.start(std::chrono::milliseconds(std::max(1L, std::lround(mInterval * 1000.0))));
+    return true;
+}
+
+void IioAccelerometer::stop() {
+    if (mNotifier) {
+        // stop() may run inside the notifier's own signal.
+        mNotifier->setEnabled(false);
+        mNotifier->deleteLater();
+        mNotifier = nullptr;
+    }
+    mPollTimer.stop();
+    closeDescriptor(mFd);
+    for (int &fd : mRawFds) {
+        closeDescriptor(fd);
+    }
+    mBufferAttributes.reset();  // the buffer off first, then what it needed
+    mAttributes.reset();
+    mLayout.reset();
+    mRetryTimer.stop();
+    mMode = Mode::Stopped;
+}
+
+void IioAccelerometer::readScans() {
+    const unsigned scanBytes = mLayout->scanBytes();
+    QByteArray chunk(qsizetype(scanBytes) * kScansPerRead, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(mFd, chunk.data(), size_t(chunk.size()));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
+        if (got <= 0) {
+            lose(got == 0 ? QStringLiteral("%1 ended").arg(mDevice.characterDevice())
+                          : QStringLiteral("reading %1 failed: %2")
+                                .arg(mDevice.characterDevice(),
+                                     QString::fromLocal8Bit(std::strerror(errno))));
+            return;
+        }
+        mPending.append(chunk.constData(), got);
+        const qsizetype scans = mPending.size() / scanBytes;
+        const double offset = mTimestampElement ? clockOffset() : 0.0;
+        const double now = monotonicSeconds();
+        for (qsizetype i = 0; i < scans; ++i) {
+            const auto *scan =
+                reinterpret_cast<const uint8_t *>(mPending.constData()) + i * scanBytes;
+            std::array<int64_t, 3> raw{};
+            for (int a = 0; a < 3; ++a) {
+                raw[a] = mAxisElements[a]->type.decode(scan + mAxisElements[a]->offset);
+            }
+            const double timestamp =
+                mTimestampElement
+                    ? double(mTimestampElement->type.decode(scan + mTimestampElement->offset)) *
+                              1e-9 +
+                          offset
+                    : now - double(scans - 1 - i) * mInterval;
+            deliver(raw, timestamp);
+            if (mMode != Mode::Buffered) {
+                return;  // the delegate stopped us
+            }
+        }
+        mPending.remove(0, scans * scanBytes);
+    }
+}
+
+void IioAccelerometer::poll() {
+    std::array<int64_t, 3> raw{};
+    for (int a = 0; a < 3; ++a) {
+        char text[32];
+        const ssize_t got = ::pread(mRawFds[a], text, sizeof text - 1, 0);
+        const auto path = [this, a] {
+            return mAttributes->path(
+                QStringLiteral("in_accel_%1_raw").arg(QLatin1String(kAxes[a])));
+        };
+        if (got <= 0) {
+            lose(got == 0 ? QStringLiteral("%1 is empty").arg(path())
+                          : QStringLiteral("reading %1 failed: %2")
+                                .arg(path(), QString::fromLocal8Bit(std::strerror(errno))));
+            return;
+        }
+        const QByteArray value = QByteArray(text, got).trimmed();
+        bool ok = false;
+        raw[a] = value.toLongLong(&ok);
+        if (!ok) {
+            lose(
+                QStringLiteral("%1: '%2' is not a number").arg(path(), QString::fromLatin1(value)));
+            return;
+        }
+    }
+    deliver(raw, monotonicSeconds());
+}
+
+void IioAccelerometer::deliver(const std::array<int64_t, 3> &raw, double timestamp) {
+    if (mDelegate) {
+        mDelegate->accelerometerDidAccelerate(this,
+                                              mDevice.calibration.toAcceleration(raw, timestamp));
+    }
+}
+
+double IioAccelerometer::clockOffset() const {
+    if (mTimestampClock == CLOCK_MONOTONIC) {
+        return 0.0;
+    }
+    return monotonicSeconds() - clockSeconds(mTimestampClock);
+}
+
+void IioAccelerometer::lose(const QString &reason) {
+    stop();
+    mMode = Mode::Lost;
+    SystemLog::log(
+        QStringLiteral("%1 lost: %2; looking for it every %3 s")
+            .arg(description(), reason, QString::number(double(mRetryTimer.interval()) / 1000.0)));
+    mRetryTimer.start();
+    emit sensorLost(reason);
+}
+
+void IioAccelerometer::retry() {
+    QString error;
+    const QString path = IioDevice::locate(mWhich, &error);
+    if (path.isEmpty()) {
+        return;
+    }
+    std::optional<IioDevice> device = IioDevice::read(path, &error);
+    if (!device) {
+        return;
+    }
+    mRetryTimer.stop();
+    mDevice = std::move(*device);
+    mMode = Mode::Stopped;
+    applyState();
+    if (mMode == Mode::Buffered || mMode == Mode::Polled) {
+        SystemLog::log(QStringLiteral("%1 is back").arg(description()));
+        emit sensorRestored();
+    }
+}

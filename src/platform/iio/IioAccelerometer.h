@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/Accelerometer.h"
+#include "platform/iio/IioDevice.h"
+#include "platform/iio/IioScanType.h"
+#include "platform/iio/SysfsAttributes.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class QSocketNotifier;
+
+// An accelerometer read through the kernel's IIO interface. Normally buffered: the accel scan
+// elements (and the time stamp) are enabled, the device's trigger chosen, the buffer enabled,
+// and whole scans read from the character device whenever it has some (a notifier on the main
+// thread: nothing blocks the window). Without a usable buffer the raw attributes are read at the
+// configured rate instead. Every attribute changed is put back when capture stops, at
+// destruction too. A device that goes away is looked for again every few seconds and capture
+// resumes when it is back. Main thread only.
+class IioAccelerometer : public QObject, public Accelerometer {
+    Q_OBJECT
+public:
+    enum class Mode { Stopped, Buffered, Polled, Lost };
+
+    // The device that `which` names (see IioDevice::locate); none and `error` set when there is
+    // none or it cannot be read.
+    static std::unique_ptr<IioAccelerometer> open(const QString &which, QString *error);
+    ~IioAccelerometer() override;
+
+    void setDelegate(AccelerometerDelegate *delegate) override;
+    void setUpdateInterval(double seconds) override;
+    int maximumRate() const override { return mDevice.maximumRate(); }
+    bool timestampsFromDevice() const override { return true; }
+    QString description() const override;
+
+    Mode mode() const { return mMode; }
+    const IioDevice &device() const { return mDevice; }
+    // How long to wait between looks for a lost device (tests shorten it).
+    void setRetryInterval(std::chrono::milliseconds interval) { mRetryTimer.setInterval(interval); }
+
+signals:
+    // The device went away; `reason` says how. Looked for again until it comes back.
+    void sensorLost(const QString &reason);
+    void sensorRestored();
+
+private:
+    IioAccelerometer(QString which, IioDevice device);
+
+    void applyState();
+    void start();
+    void stop();
+    // False with `why` when buffered capture cannot run; nothing is left enabled then.
+    bool startBuffered(QString *why);
+    bool startPolled(QString *why);
+    void readScans();
+    void poll();
+    void lose(const QString &reason);
+    void retry();
+    void deliver(const std::array<int64_t, 3> &raw, double timestamp);
+    // Seconds to add to a device time stamp to get monotonic seconds.
+    double clockOffset() const;
+
+    QString mWhich;  // as the user named the device: looked up again after a loss
+    IioDevice mDevice;
+    AccelerometerDelegate *mDelegate = nullptr;
+    double mInterval = 0.01;  // seconds between samples asked for
+    Mode mMode = Mode::Stopped;
+    // While capturing, each puts back what it changed: the rate, and the buffer's set-up.
+    std::unique_ptr<SysfsAttributes> mAttributes;
+    std::unique_ptr<SysfsAttributes> mBufferAttributes;
+
+    // Buffered capture.
+    int mFd = -1;  // the character device, non-blocking
+    QSocketNotifier *mNotifier = nullptr;
+    std::optional<IioScanLayout> mLayout;
+    std::array<const IioScanLayout::Element *, 3> mAxisElements{};  // x, y, z in mLayout
+    const IioScanLayout::Element *mTimestampElement = nullptr;      // none without time stamps
+    int mTimestampClock = 0;  // clockid_t of the device's time stamps
+    QByteArray mPending;      // bytes of a scan not yet complete
+
+    // Polled capture.
+    std::array<int, 3> mRawFds = {-1, -1, -1};  // in_accel_{x,y,z}_raw
+    QTimer mPollTimer;
+
+    QTimer mRetryTimer;
+};
