@@ -1,8 +1,10 @@
 // The shakelog executable as a user or a script runs it.
+#include "platform/MonotonicClock.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
+#include "support/SimulatedIioDevice.h"
 #include "support/TempConfig.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,9 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -169,6 +174,108 @@ TEST(ShakelogProcess, AtItsEndARunExportsAndReportsItsSamples) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.out.endsWith("Report not accepted (status 500)\n"))
         << refused.out.toStdString();
+}
+
+TEST(ShakelogProcess, RecordsASimulatedIioAccelerometerInItsUnitsAxesAndTime) {
+    SimulatedIioDevice sim;
+    sim.setAttribute("in_accel_mount_matrix", "0, 1, 0; 1, 0, 0; 0, 0, 1");  // x and y swapped
+    sim.openWriter();
+    const auto before = sim.snapshot();
+    using namespace SettingsKeys;
+    TempConfig config;
+    UserPref::setBoolean(HAS_INITIALIZED_1_2, true);
+    UserPref::setBoolean(FILTER, false);  // the export then holds the values as measured
+    UserPref::setInt(SCAN_RATE, 100);
+    QTemporaryDir out;
+    const QString csv = out.filePath("samples.csv");
+
+    // The sensor's clock runs an hour behind this machine's: the dates must follow the sensor.
+    const double sensorStart = monotonicSeconds() - 3600.0;
+    std::atomic<bool> done = false;
+    std::thread writer([&] {
+        for (int i = 0; i < 1000 && !done; ++i) {
+            const auto ns = int64_t((sensorStart + 0.01 * i) * 1e9);
+            sim.write(SimulatedIioDevice::scan(-8192, 4096, 16384, ns));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const ProcessRun run =
+        runShakelog({"--headless", "--source", "iio:" + sim.path(), "--duration", "2",
+                     "--export-csv", csv, "--config-dir", config.directory()});
+    done = true;
+    writer.join();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(sim.snapshot(), before) << "the device was not put back as it was";
+
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    int recorded = 0;
+    int dated = 0;
+    const QDateTime expected = QDateTime::currentDateTime().addSecs(-3600);
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty() || line.startsWith("0.000000,0.000000,0.000000,")) {
+            continue;  // a slot of the history not yet written
+        }
+        ++recorded;
+        // Chip x -0.5 g, y +0.25 g, z +1 g; swapped and in the application's signs.
+        ASSERT_TRUE(line.startsWith("-0.250000,0.500000,-1.000000,")) << line.toStdString();
+        const QByteArray date = line.mid(29);
+        if (!date.isEmpty()) {
+            ++dated;
+            const QDateTime when =
+                QDateTime::fromString(QString::fromLatin1(date.left(19)), "yyyy-MM-dd HH:mm:ss");
+            EXPECT_LT(std::abs(when.secsTo(expected)), 30) << date.toStdString();
+        }
+    }
+    EXPECT_GE(recorded, 100);
+    EXPECT_GE(dated, 1);
+}
+
+TEST(ShakelogProcess, ATerminationSignalPutsTheIioDeviceBackAsItWas) {
+    SimulatedIioDevice sim;
+    sim.openWriter();
+    const auto before = sim.snapshot();
+    QTemporaryDir config;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(SHAKELOG_EXECUTABLE),
+                  {"--headless", "--source", "iio", "--config-dir", config.path()});
+    ASSERT_TRUE(process.waitForStarted());
+    QByteArray output;
+    for (int i = 0; i < 100 && !output.contains("starting network now"); ++i) {
+        process.waitForReadyRead(100);
+        output += process.readAll();
+    }
+    EXPECT_EQ(sim.attribute("buffer/enable"), "1") << output.toStdString();
+    process.terminate();  // SIGTERM
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(sim.snapshot(), before);
+}
+
+TEST(ShakelogProcess, ListSensorsShowsEachAccelerometerOrSaysThereIsNone) {
+    {
+        SimulatedIioDevice sim("lis3dh");
+        const ProcessRun run = runShakelog({"--list-sensors"});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("IIO accelerometer iio:device0")) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains("name: lis3dh")) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains("buffered capture: yes")) << run.out.toStdString();
+    }
+    QTemporaryDir empty;
+    qputenv("SHAKELOG_IIO_SYSFS_DIR", empty.path().toLocal8Bit());
+    const ProcessRun run = runShakelog({"--list-sensors"});
+    qunsetenv("SHAKELOG_IIO_SYSFS_DIR");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith("No accelerometer found")) << run.out.toStdString();
+}
+
+TEST(ShakelogProcess, AnIioSourceThatIsNotThereEndsTheRunWithAMessage) {
+    SimulatedIioDevice sim;
+    const ProcessRun run =
+        runShakelog({"--headless", "--source", "iio:adxl345", "--duration", "1"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("No IIO accelerometer named 'adxl345'")) << run.err.toStdString();
 }
 
 }  // namespace
