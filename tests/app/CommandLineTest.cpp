@@ -34,6 +34,12 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(parse({"--source=sine"}).options->source, CommandLine::Source::Sine);
     EXPECT_EQ(parse({"--source", "accelerometer"}).options->source,
               CommandLine::Source::Accelerometer);
+    const auto iio = parse({"--source", "iio:iio:device2"});
+    ASSERT_TRUE(iio.options);
+    EXPECT_EQ(iio.options->source, CommandLine::Source::Iio);
+    EXPECT_EQ(iio.options->iioDevice, "iio:device2");
+    EXPECT_TRUE(parse({"--source", "iio"}).options->iioDevice.isEmpty());
+    EXPECT_TRUE(parse({"--list-sensors"}).options->listSensors);
 }
 
 TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
@@ -42,9 +48,13 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         QString message;
     } cases[] = {
         {{"--source", "gps"},
-         "Unknown source 'gps': use auto, accelerometer, sine, replay:FILE or udp:[ADDR:]PORT."},
+         "Unknown source 'gps': use auto, accelerometer, iio[:WHICH], sine, replay:FILE or "
+         "udp:[ADDR:]PORT."},
         {{"--source", "replay:"},
-         "Unknown source 'replay:': use auto, accelerometer, sine, replay:FILE or "
+         "Unknown source 'replay:': use auto, accelerometer, iio[:WHICH], sine, replay:FILE or "
+         "udp:[ADDR:]PORT."},
+        {{"--source", "iio:"},
+         "Unknown source 'iio:': use auto, accelerometer, iio[:WHICH], sine, replay:FILE or "
          "udp:[ADDR:]PORT."},
         {{"--duration", "0"}, "--duration needs a positive number of seconds, not '0'."},
         {{"--duration", "soon"}, "--duration needs a positive number of seconds, not 'soon'."},

@@ -209,7 +209,8 @@ bool IioAccelerometer::startBuffered(QString *why) {
     if (!attributes.write(QStringLiteral("buffer/enable"), "1", &error)) {
         return fail(error);
     }
-    mPending.clear();
+    mScanBuffer = QByteArray(qsizetype(mLayout->scanBytes()) * kScansPerRead, Qt::Uninitialized);
+    mPendingBytes = 0;
     mNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read, this);
     connect(mNotifier, &QSocketNotifier::activated, this, &IioAccelerometer::readScans);
     return true;
@@ -253,10 +254,11 @@ void IioAccelerometer::stop() {
 }
 
 void IioAccelerometer::readScans() {
-    const unsigned scanBytes = mLayout->scanBytes();
-    QByteArray chunk(qsizetype(scanBytes) * kScansPerRead, Qt::Uninitialized);
+    const qsizetype scanBytes = mLayout->scanBytes();
     for (;;) {
-        const ssize_t got = ::read(mFd, chunk.data(), size_t(chunk.size()));
+        // Whole scans from the front of the buffer; a partial one waits there for its rest.
+        const size_t room = size_t(mScanBuffer.size() - mPendingBytes);
+        const ssize_t got = ::read(mFd, mScanBuffer.data() + mPendingBytes, room);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -270,13 +272,13 @@ void IioAccelerometer::readScans() {
                                      QString::fromLocal8Bit(std::strerror(errno))));
             return;
         }
-        mPending.append(chunk.constData(), got);
-        const qsizetype scans = mPending.size() / scanBytes;
+        mPendingBytes += got;
+        const qsizetype scans = mPendingBytes / scanBytes;
         const double offset = mTimestampElement ? clockOffset() : 0.0;
         const double now = monotonicSeconds();
+        const auto *bytes = reinterpret_cast<const uint8_t *>(mScanBuffer.constData());
         for (qsizetype i = 0; i < scans; ++i) {
-            const auto *scan =
-                reinterpret_cast<const uint8_t *>(mPending.constData()) + i * scanBytes;
+            const uint8_t *scan = bytes + i * scanBytes;
             std::array<int64_t, 3> raw{};
             for (int a = 0; a < 3; ++a) {
                 raw[a] = mAxisElements[a]->type.decode(scan + mAxisElements[a]->offset);
@@ -292,7 +294,12 @@ void IioAccelerometer::readScans() {
                 return;  // the delegate stopped us
             }
         }
-        mPending.remove(0, scans * scanBytes);
+        mPendingBytes -= scans * scanBytes;
+        std::memmove(mScanBuffer.data(), mScanBuffer.constData() + scans * scanBytes,
+                     size_t(mPendingBytes));
+        if (size_t(got) < room) {
+            return;  // drained: the notifier tells when more comes
+        }
     }
 }
 
