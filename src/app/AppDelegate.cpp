@@ -49,6 +49,7 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     graphView->awakeFromNib();
     if (mAccelerometer && mAccelerometer->timestampsFromDevice()) {
         // Second marks follow the sensor's clock, not the moment its samples were read.
+        mDatesFromEvents = true;
         graphView->setWallClock([this] { return mEventWallTime; });
     }
 
@@ -196,7 +197,9 @@ void AppDelegate::accelerometerDidAccelerate(Accelerometer *, const Acceleration
 }
 
 void AppDelegate::processAcceleration(const Acceleration &acceleration) {
-    mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);
+    if (mDatesFromEvents) {
+        mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);
+    }
     graphView->updateHistoryWithX(float(acceleration.x), float(acceleration.y),
                                   float(acceleration.z));
     const double x = graphView->getLatestHistory(0);

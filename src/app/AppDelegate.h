@@ -126,7 +126,8 @@ private:
     bool mShowWindow;
     bool mNetworkEnabled = false;  // copy of NETWORK once the stream is bound
     bool mActivated = false;
-    double mEventWallTime = 0;  // the sample being processed, in wall-clock seconds
+    bool mDatesFromEvents = false;  // the history dates samples by their own time stamps
+    double mEventWallTime = 0;      // then: the sample being processed, in wall-clock seconds
     std::array<PanelSlot, 4> mPanels;
     SampleStream mStream;
     std::optional<StreamOverride> mStreamOverride;

@@ -80,7 +80,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     const QCommandLineOption listSensorsOption(
         QStringLiteral("list-sensors"),
         QStringLiteral("List every accelerometer found (Qt Sensors backends and the kernel's IIO "
-                       "devices) with its settings, and exit."));
+                       "devices, looked for in $SHAKELOG_IIO_SYSFS_DIR, else /sys/bus/iio/devices, "
+                       "with their character devices in $SHAKELOG_IIO_DEV_DIR, else /dev) with "
+                       "its settings, and exit."));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
                        durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
                        uploadOption, earthquakeOption, exportOption, listSensorsOption});

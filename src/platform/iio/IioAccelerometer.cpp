@@ -347,10 +347,13 @@ double IioAccelerometer::clockOffset() const {
 void IioAccelerometer::lose(const QString &reason) {
     stop();
     mMode = Mode::Lost;
+    mRetryTimer.start();
+    if (mRetrying) {
+        return;  // still lost: said once already
+    }
     SystemLog::log(
         QStringLiteral("%1 lost: %2; looking for it every %3 s")
             .arg(description(), reason, QString::number(double(mRetryTimer.interval()) / 1000.0)));
-    mRetryTimer.start();
     emit sensorLost(reason);
 }
 
@@ -367,7 +370,9 @@ void IioAccelerometer::retry() {
     mRetryTimer.stop();
     mDevice = std::move(*device);
     mMode = Mode::Stopped;
+    mRetrying = true;
     applyState();
+    mRetrying = false;
     if (mMode == Mode::Buffered || mMode == Mode::Polled) {
         SystemLog::log(QStringLiteral("%1 is back").arg(description()));
         emit sensorRestored();

@@ -79,13 +79,14 @@ private:
     std::optional<IioScanLayout> mLayout;
     std::array<const IioScanLayout::Element *, 3> mAxisElements{};  // x, y, z in mLayout
     const IioScanLayout::Element *mTimestampElement = nullptr;      // none without time stamps
-    int mTimestampClock = 0;  // clockid_t of the device's time stamps
-    QByteArray mScanBuffer;         // room for a read of several scans
-    qsizetype mPendingBytes = 0;    // bytes at its front of a scan not yet complete
+    int mTimestampClock = 0;      // clockid_t of the device's time stamps
+    QByteArray mScanBuffer;       // room for a read of several scans
+    qsizetype mPendingBytes = 0;  // bytes at its front of a scan not yet complete
 
     // Polled capture.
     std::array<int, 3> mRawFds = {-1, -1, -1};  // in_accel_{x,y,z}_raw
     QTimer mPollTimer;
 
     QTimer mRetryTimer;
+    bool mRetrying = false;  // a look for the lost device is starting it again
 };
