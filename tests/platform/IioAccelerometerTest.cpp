@@ -117,6 +117,11 @@ TEST(IioAccelerometer, WithoutAUsableBufferTheRawValuesArePolled) {
          "cannot open"},
         {"no buffer", [](SimulatedIioDevice &sim) { sim.removeAttribute("buffer/enable"); },
          "no buffer"},
+        {"a malformed scan type",
+         [](SimulatedIioDevice &sim) {
+             sim.setAttribute("scan_elements/in_accel_y_type", "le:s16/16>>zero");
+         },
+         "scan_elements/in_accel_y_type: 'le:s16/16>>zero' is not a scan type"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -43,6 +43,36 @@ double clockSeconds(int clock) {
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
+// The layout of a scan: every enabled element, ours and any that another program left on.
+std::optional<IioScanLayout> readScanLayout(const SysfsAttributes &attributes, QString *error) {
+    std::vector<IioScanLayout::Element> elements;
+    const QDir scanElements(attributes.path(QStringLiteral("scan_elements")));
+    for (const QString &enable : scanElements.entryList({QStringLiteral("*_en")}, QDir::Files)) {
+        const QString base = QStringLiteral("scan_elements/") + enable.chopped(3);
+        if (attributes.read(base + QLatin1String("_en")).value_or("0") != "1") {
+            continue;
+        }
+        const QString typeName = base + QLatin1String("_type");
+        const std::optional<IioScanType> type =
+            IioScanType::parse(attributes.read(typeName).value_or(""), error);
+        if (!type) {
+            *error = QStringLiteral("%1: %2").arg(attributes.path(typeName), *error);
+            return std::nullopt;
+        }
+        const QString indexName = base + QLatin1String("_index");
+        error->clear();
+        const std::optional<double> index = attributes.readNumber(indexName, error);
+        if (!index) {
+            if (error->isEmpty()) {
+                *error = QStringLiteral("%1 is missing").arg(attributes.path(indexName));
+            }
+            return std::nullopt;
+        }
+        elements.push_back({enable.chopped(3).toLatin1(), int(*index), *type, 0});
+    }
+    return IioScanLayout(std::move(elements));
+}
+
 void closeDescriptor(int &fd) {
     if (fd >= 0) {
         ::close(fd);
@@ -179,31 +209,16 @@ bool IioAccelerometer::startBuffered(QString *why) {
         attributes.write(QStringLiteral("buffer/length"), QByteArray::number(length), &error);
     }
 
-    // The scan holds every enabled element, ours and any that another program left on.
-    std::vector<IioScanLayout::Element> elements;
-    const QDir scanElements(attributes.path(QStringLiteral("scan_elements")));
-    for (const QString &enable : scanElements.entryList({QStringLiteral("*_en")}, QDir::Files)) {
-        const QString base = QStringLiteral("scan_elements/") + enable.chopped(3);
-        if (attributes.read(QStringLiteral("scan_elements/") + enable).value_or("0") != "1") {
-            continue;
-        }
-        const QByteArray typeText = attributes.read(base + QLatin1String("_type")).value_or("");
-        const std::optional<IioScanType> type = IioScanType::parse(typeText, &error);
-        if (!type) {
-            return fail(QStringLiteral("%1: %2").arg(attributes.path(base + "_type"), error));
-        }
-        const std::optional<double> index =
-            attributes.readNumber(base + QLatin1String("_index"), &error);
-        if (!index) {
-            return fail(error.isEmpty()
-                            ? QStringLiteral("%1 is missing").arg(attributes.path(base + "_index"))
-                            : error);
-        }
-        elements.push_back({enable.chopped(3).toLatin1(), int(*index), *type, 0});
+    std::optional<IioScanLayout> layout = readScanLayout(attributes, &error);
+    if (!layout) {
+        return fail(error);
     }
-    mLayout.emplace(std::move(elements));
+    mLayout = std::move(layout);
     for (int a = 0; a < 3; ++a) {
         mAxisElements[a] = mLayout->find(QByteArray("in_accel_") + kAxes[a]);
+        if (!mAxisElements[a]) {
+            return fail(QStringLiteral("in_accel_%1 stays out of the scan").arg(kAxes[a]));
+        }
     }
     mTimestampElement = mLayout->find("in_timestamp");
     if (!attributes.write(QStringLiteral("buffer/enable"), "1", &error)) {
