@@ -97,6 +97,14 @@ IioAccelerometer::IioAccelerometer(QString which, IioDevice device)
     : mWhich(std::move(which)), mDevice(std::move(device)) {
     mPollTimer.setTimerType(Qt::PreciseTimer);
     connect(&mPollTimer, &QTimer::timeout, this, &IioAccelerometer::poll);
+    // Started from the event loop, so that a delegate and an interval set one after the other
+    // start capture once.
+    mStartTimer.setSingleShot(true);
+    connect(&mStartTimer, &QTimer::timeout, this, [this] {
+        if (mDelegate && mMode == Mode::Stopped) {
+            start();
+        }
+    });
     mRetryTimer.setInterval(std::chrono::seconds(3));
     connect(&mRetryTimer, &QTimer::timeout, this, &IioAccelerometer::retry);
 }
@@ -125,31 +133,32 @@ QString IioAccelerometer::description() const {
 
 void IioAccelerometer::applyState() {
     if (mDelegate && mMode == Mode::Stopped) {
-        start();
-    } else if (!mDelegate && mMode != Mode::Stopped) {
-        stop();
+        mStartTimer.start(0);
+    } else if (!mDelegate) {
+        mStartTimer.stop();
+        if (mMode != Mode::Stopped) {
+            stop();
+        }
     }
 }
 
 void IioAccelerometer::start() {
     mAttributes = std::make_unique<SysfsAttributes>(mDevice.path);
-    if (!mDevice.samplingFrequencyAttribute.isEmpty()) {
-        const double wanted = 1.0 / mInterval;
-        const double rate =
-            mDevice.availableRates ? mDevice.availableRates->choose(wanted) : wanted;
-        QString error;
-        if (!mAttributes->write(mDevice.samplingFrequencyAttribute,
-                                QByteArray::number(rate, 'g', 10), &error)) {
-            SystemLog::log(QStringLiteral("%1: keeping its rate: %2").arg(description(), error));
-        }
-    }
+    // Intervals come as single-precision fractions (0.0099999998 s for 100 samples/s): a rate
+    // to the millihertz is what was meant.
+    const double wanted = std::round(1000.0 / mInterval) / 1000.0;
+    mRate = mDevice.availableRates ? mDevice.availableRates->choose(wanted) : wanted;
     QString why;
-    if (startBuffered(&why)) {
+    bool busy = false;
+    if (startBuffered(&why, &busy)) {
         mMode = Mode::Buffered;
         return;
     }
     SystemLog::log(QStringLiteral("%1: reading its raw values instead of buffered scans: %2")
                        .arg(description(), why));
+    if (!busy) {
+        applyRate();  // a program that holds the device keeps the rate it chose
+    }
     QString pollError;
     if (startPolled(&pollError)) {
         mMode = Mode::Polled;
@@ -158,7 +167,16 @@ void IioAccelerometer::start() {
     lose(pollError);
 }
 
-bool IioAccelerometer::startBuffered(QString *why) {
+void IioAccelerometer::applyRate() {
+    QString error;
+    if (!mDevice.samplingFrequencyAttribute.isEmpty() &&
+        !mAttributes->write(mDevice.samplingFrequencyAttribute, QByteArray::number(mRate, 'g', 10),
+                            &error)) {
+        SystemLog::log(QStringLiteral("%1: keeping its rate: %2").arg(description(), error));
+    }
+}
+
+bool IioAccelerometer::startBuffered(QString *why, bool *busy) {
     if (!mDevice.buffered) {
         *why = QStringLiteral("it has no buffer");
         return false;
@@ -166,6 +184,7 @@ bool IioAccelerometer::startBuffered(QString *why) {
     const QString device = mDevice.characterDevice();
     mFd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (mFd < 0) {
+        *busy = errno == EBUSY;
         *why = iioOpenError(device, errno);
         return false;
     }
@@ -182,6 +201,7 @@ bool IioAccelerometer::startBuffered(QString *why) {
     if (!attributes.write(QStringLiteral("buffer/enable"), "0", &error)) {
         return fail(error);
     }
+    applyRate();
     for (const char *axis : kAxes) {
         if (!attributes.write(
                 QStringLiteral("scan_elements/in_accel_%1_en").arg(QLatin1String(axis)), "1",
@@ -204,7 +224,7 @@ bool IioAccelerometer::startBuffered(QString *why) {
         return fail(error);
     }
     // About a second of scans: room for the window to be busy for a moment.
-    const int length = std::max(64, int(std::lround(1.0 / mInterval)));
+    const int length = std::max(64, int(std::lround(mRate)));
     if (attributes.exists(QStringLiteral("buffer/length"))) {
         attributes.write(QStringLiteral("buffer/length"), QByteArray::number(length), &error);
     }
@@ -245,11 +265,12 @@ bool IioAccelerometer::startPolled(QString *why) {
             return false;
         }
     }
-    mPollTimer.start(std::chrono::milliseconds(std::max(1L, std::lround(mInterval * 1000.0))));
+    mPollTimer.start(std::chrono::milliseconds(std::max(1L, std::lround(1000.0 / mRate))));
     return true;
 }
 
 void IioAccelerometer::stop() {
+    ++mCaptureGeneration;
     if (mNotifier) {
         // stop() may run inside the notifier's own signal.
         mNotifier->setEnabled(false);
@@ -292,6 +313,7 @@ void IioAccelerometer::readScans() {
         const double offset = mTimestampElement ? clockOffset() : 0.0;
         const double now = monotonicSeconds();
         const auto *bytes = reinterpret_cast<const uint8_t *>(mScanBuffer.constData());
+        const quint64 generation = mCaptureGeneration;
         for (qsizetype i = 0; i < scans; ++i) {
             const uint8_t *scan = bytes + i * scanBytes;
             std::array<int64_t, 3> raw{};
@@ -303,10 +325,10 @@ void IioAccelerometer::readScans() {
                     ? double(mTimestampElement->type.decode(scan + mTimestampElement->offset)) *
                               1e-9 +
                           offset
-                    : now - double(scans - 1 - i) * mInterval;
+                    : now - double(scans - 1 - i) / mRate;
             deliver(raw, timestamp);
-            if (mMode != Mode::Buffered) {
-                return;  // the delegate stopped us
+            if (generation != mCaptureGeneration) {
+                return;  // the delegate stopped (and maybe restarted) capture: this buffer is gone
             }
         }
         mPendingBytes -= scans * scanBytes;
@@ -385,8 +407,11 @@ void IioAccelerometer::retry() {
     mRetryTimer.stop();
     mDevice = std::move(*device);
     mMode = Mode::Stopped;
+    if (!mDelegate) {
+        return;
+    }
     mRetrying = true;
-    applyState();
+    start();
     mRetrying = false;
     if (mMode == Mode::Buffered || mMode == Mode::Polled) {
         SystemLog::log(QStringLiteral("%1 is back").arg(description()));

@@ -54,7 +54,10 @@ private:
     void start();
     void stop();
     // False with `why` when buffered capture cannot run; nothing is left enabled then.
-    bool startBuffered(QString *why);
+    // `busy` tells that another program holds the device.
+    bool startBuffered(QString *why, bool *busy);
+    // Sets the device's sampling rate to mRate; a device that refuses keeps its own.
+    void applyRate();
     bool startPolled(QString *why);
     void readScans();
     void poll();
@@ -68,6 +71,9 @@ private:
     IioDevice mDevice;
     AccelerometerDelegate *mDelegate = nullptr;
     double mInterval = 0.01;  // seconds between samples asked for
+    double mRate = 100;       // samples per second chosen from what the device offers
+    QTimer mStartTimer;
+    quint64 mCaptureGeneration = 0;  // counts stops: a read loop learns its buffer went
     Mode mMode = Mode::Stopped;
     // While capturing, each puts back what it changed: the rate, and the buffer's set-up.
     std::unique_ptr<SysfsAttributes> mAttributes;

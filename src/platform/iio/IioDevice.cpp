@@ -165,7 +165,8 @@ std::optional<IioDevice> IioDevice::read(const QString &path, QString *error) {
     }
 
     const QString matrixName = firstExisting(
-        attributes, {QStringLiteral("in_accel_mount_matrix"), QStringLiteral("mount_matrix")});
+        attributes, {QStringLiteral("in_accel_mount_matrix"), QStringLiteral("in_mount_matrix"),
+                     QStringLiteral("mount_matrix")});
     if (!matrixName.isEmpty()) {
         const QByteArray text = attributes.read(matrixName).value_or("");
         const std::optional<IioCalibration::Matrix> matrix = parseMountMatrix(text);
