@@ -207,6 +207,24 @@ TEST(IioAccelerometer, ADeviceThatGoesAwayIsLookedForUntilItComesBack) {
     EXPECT_DOUBLE_EQ(collector.events[1].x, -1.0);
 }
 
+TEST(IioAccelerometer, APolledReadThatFailsCountsAsALostDevice) {
+    SimulatedIioDevice sim;
+    sim.removeAttribute("buffer/enable");
+    LogCapture log;
+    auto accelerometer = openSimulated();
+    int lost = 0;
+    QObject::connect(accelerometer.get(), &IioAccelerometer::sensorLost, [&] { ++lost; });
+    Collector collector;
+    accelerometer->setDelegate(&collector);
+    pumpUntil([&] { return !collector.events.empty(); }, 5000);
+    ASSERT_EQ(accelerometer->mode(), IioAccelerometer::Mode::Polled);
+    sim.setAttribute("in_accel_y_raw", "-EIO");
+    pumpUntil([&] { return lost > 0; }, 5000);
+    EXPECT_EQ(accelerometer->mode(), IioAccelerometer::Mode::Lost);
+    EXPECT_EQ(linesContaining(log, sim.path() + "/in_accel_y_raw: '-EIO' is not a number"), 1)
+        << log.lines().join('\n').toStdString();
+}
+
 TEST(IioAccelerometer, ANewRateRestartsCaptureAndNoDelegateStopsIt) {
     SimulatedIioDevice sim;
     sim.openWriter();

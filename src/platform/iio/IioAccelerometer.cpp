@@ -95,8 +95,6 @@ std::unique_ptr<IioAccelerometer> IioAccelerometer::open(const QString &which, Q
 
 IioAccelerometer::IioAccelerometer(QString which, IioDevice device)
     : mWhich(std::move(which)), mDevice(std::move(device)) {
-    mPollTimer.setTimerType(Qt::PreciseTimer);
-    connect(&mPollTimer, &QTimer::timeout, this, &IioAccelerometer::poll);
     // Started from the event loop, so that a delegate and an interval set one after the other
     // start capture once.
     mStartTimer.setSingleShot(true);
@@ -252,20 +250,41 @@ bool IioAccelerometer::startBuffered(QString *why, bool *busy) {
 }
 
 bool IioAccelerometer::startPolled(QString *why) {
+    std::array<QString, 3> paths;
     for (int a = 0; a < 3; ++a) {
-        const QString path =
+        paths[a] =
             mAttributes->path(QStringLiteral("in_accel_%1_raw").arg(QLatin1String(kAxes[a])));
-        mRawFds[a] = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (mRawFds[a] < 0) {
-            *why = QStringLiteral("cannot open %1: %2")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-            for (int &fd : mRawFds) {
-                closeDescriptor(fd);
-            }
-            return false;
-        }
     }
-    mPollTimer.start(std::chrono::milliseconds(std::max(1L, std::lround(1000.0 / mRate))));
+    mPoller = std::make_unique<IioRawPoller>();
+    if (!mPoller->open(paths, why)) {
+        mPoller.reset();
+        return false;
+    }
+    // Samples and failures come back to this thread; those of a capture since stopped are
+    // dropped.
+    const quint64 generation = mCaptureGeneration;
+    mPoller->start(
+        mRate,
+        [this, generation](const std::array<int64_t, 3> &raw, double timestamp) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, raw, timestamp] {
+                    if (generation == mCaptureGeneration) {
+                        deliver(raw, timestamp);
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        [this, generation](const QString &reason) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, reason] {
+                    if (generation == mCaptureGeneration) {
+                        lose(reason);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
     return true;
 }
 
@@ -277,11 +296,8 @@ void IioAccelerometer::stop() {
         mNotifier->deleteLater();
         mNotifier = nullptr;
     }
-    mPollTimer.stop();
+    mPoller.reset();  // joins its thread
     closeDescriptor(mFd);
-    for (int &fd : mRawFds) {
-        closeDescriptor(fd);
-    }
     mBufferAttributes.reset();  // the buffer off first, then what it needed
     mAttributes.reset();
     mLayout.reset();
@@ -338,33 +354,6 @@ void IioAccelerometer::readScans() {
             return;  // drained: the notifier tells when more comes
         }
     }
-}
-
-void IioAccelerometer::poll() {
-    std::array<int64_t, 3> raw{};
-    for (int a = 0; a < 3; ++a) {
-        char text[32];
-        const ssize_t got = ::pread(mRawFds[a], text, sizeof text - 1, 0);
-        const auto path = [this, a] {
-            return mAttributes->path(
-                QStringLiteral("in_accel_%1_raw").arg(QLatin1String(kAxes[a])));
-        };
-        if (got <= 0) {
-            lose(got == 0 ? QStringLiteral("%1 is empty").arg(path())
-                          : QStringLiteral("reading %1 failed: %2")
-                                .arg(path(), QString::fromLocal8Bit(std::strerror(errno))));
-            return;
-        }
-        const QByteArray value = QByteArray(text, got).trimmed();
-        bool ok = false;
-        raw[a] = value.toLongLong(&ok);
-        if (!ok) {
-            lose(
-                QStringLiteral("%1: '%2' is not a number").arg(path(), QString::fromLatin1(value)));
-            return;
-        }
-    }
-    deliver(raw, monotonicSeconds());
 }
 
 void IioAccelerometer::deliver(const std::array<int64_t, 3> &raw, double timestamp) {

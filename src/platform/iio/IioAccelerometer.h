@@ -2,6 +2,7 @@
 
 #include "platform/Accelerometer.h"
 #include "platform/iio/IioDevice.h"
+#include "platform/iio/IioRawPoller.h"
 #include "platform/iio/IioScanType.h"
 #include "platform/iio/SysfsAttributes.h"
 
@@ -18,9 +19,9 @@ class QSocketNotifier;
 // elements (and the time stamp) are enabled, the device's trigger chosen, the buffer enabled,
 // and whole scans read from the character device whenever it has some (a notifier on the main
 // thread: nothing blocks the window). Without a usable buffer the raw attributes are read at the
-// configured rate instead. Every attribute changed is put back when capture stops, at
-// destruction too. A device that goes away is looked for again every few seconds and capture
-// resumes when it is back. Main thread only.
+// configured rate instead, on a thread of their own. Every attribute changed is put back when
+// capture stops, at destruction too. A device that goes away is looked for again every few seconds
+// and capture resumes when it is back. Main thread only.
 class IioAccelerometer : public QObject, public Accelerometer {
     Q_OBJECT
 public:
@@ -60,7 +61,6 @@ private:
     void applyRate();
     bool startPolled(QString *why);
     void readScans();
-    void poll();
     void lose(const QString &reason);
     void retry();
     void deliver(const std::array<int64_t, 3> &raw, double timestamp);
@@ -89,9 +89,7 @@ private:
     QByteArray mScanBuffer;       // room for a read of several scans
     qsizetype mPendingBytes = 0;  // bytes at its front of a scan not yet complete
 
-    // Polled capture.
-    std::array<int, 3> mRawFds = {-1, -1, -1};  // in_accel_{x,y,z}_raw
-    QTimer mPollTimer;
+    std::unique_ptr<IioRawPoller> mPoller;  // polled capture
 
     QTimer mRetryTimer;
     bool mRetrying = false;  // a look for the lost device is starting it again
