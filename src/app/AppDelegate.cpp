@@ -196,6 +196,13 @@ void AppDelegate::accelerometerDidAccelerate(Accelerometer *, const Acceleration
     processAcceleration(acceleration);
 }
 
+void AppDelegate::accelerometerWasLost(Accelerometer *, const QString &) {
+    mUi->mSourceNote->setText(QStringLiteral("Sensor lost — waiting for it to come back"));
+    mUi->mSourceNote->setVisible(true);
+}
+
+void AppDelegate::accelerometerDidComeBack(Accelerometer *) { setSourceNote(mSourceNote); }
+
 void AppDelegate::processAcceleration(const Acceleration &acceleration) {
     if (mDatesFromEvents) {
         mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);
@@ -336,6 +343,11 @@ void AppDelegate::showPanel(Panel panel) {
 }
 
 void AppDelegate::setSourceNote(const QString &note) {
+    mSourceNote = note;
     mUi->mSourceNote->setText(note);
     mUi->mSourceNote->setVisible(!note.isEmpty());
+}
+
+QString AppDelegate::sourceNote() const {
+    return mUi->mSourceNote->isVisibleTo(window) ? mUi->mSourceNote->text() : QString();
 }

@@ -52,6 +52,9 @@ public:
 
     void accelerometerDidAccelerate(Accelerometer *accelerometer,
                                     const Acceleration &acceleration) override;
+    // Shown above the traces until the sensor is back.
+    void accelerometerWasLost(Accelerometer *accelerometer, const QString &reason) override;
+    void accelerometerDidComeBack(Accelerometer *accelerometer) override;
     void processAcceleration(const Acceleration &acceleration);
     void bindNetworkLabel();
 
@@ -97,6 +100,7 @@ public:
 
     // A note above the traces about the signal's source; hidden when empty.
     void setSourceNote(const QString &note);
+    QString sourceNote() const;
 
     QMainWindow *window = nullptr;              // owned
     GraphView *graphView = nullptr;             // owned by the window
@@ -126,6 +130,7 @@ private:
     bool mShowWindow;
     bool mNetworkEnabled = false;  // copy of NETWORK once the stream is bound
     bool mActivated = false;
+    QString mSourceNote;            // the note of the source, kept while a lost sensor's note shows
     bool mDatesFromEvents = false;  // the history dates samples by their own time stamps
     double mEventWallTime = 0;      // then: the sample being processed, in wall-clock seconds
     std::array<PanelSlot, 4> mPanels;

@@ -26,7 +26,6 @@ namespace {
 const QString kDemoRecording = QStringLiteral(":/demo/demo.csv");
 const QString kNoAccelerometer =
     QStringLiteral("No accelerometer found — playing the demo recording");
-const QString kSensorLost = QStringLiteral("Sensor lost — waiting for it to come back");
 
 void printTo(FILE *stream, const QString &text) {
     QByteArray bytes = text.toUtf8();
@@ -171,12 +170,6 @@ int main(int argc, char *argv[]) {
     if (!note.isEmpty()) {
         SystemLog::log(note);
         delegate.setSourceNote(note);
-    }
-    if (auto *iio = qobject_cast<IioAccelerometer *>(source.get())) {
-        QObject::connect(iio, &IioAccelerometer::sensorLost, &delegate,
-                         [&delegate] { delegate.setSourceNote(kSensorLost); });
-        QObject::connect(iio, &IioAccelerometer::sensorRestored, &delegate,
-                         [&delegate] { delegate.setSourceNote(QString()); });
     }
     if (options.headless) {
         QObject::connect(delegate.graphView, &GraphView::samplingRateMeasured, [](int samples) {

@@ -19,6 +19,11 @@ public:
     // Called on the main thread, once per event.
     virtual void accelerometerDidAccelerate(Accelerometer *accelerometer,
                                             const Acceleration &acceleration) = 0;
+    // A sensor that can go away (unplugged, its driver unloaded) says so with `reason`, is
+    // looked for again, and says when it is back and events flow again. Main thread.
+    virtual void accelerometerWasLost(Accelerometer * /*accelerometer*/,
+                                      const QString & /*reason*/) {}
+    virtual void accelerometerDidComeBack(Accelerometer * /*accelerometer*/) {}
 };
 
 // The shared accelerometer: a delegate and an update interval. Events flow while a delegate is

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "platform/MonotonicClock.h"
 #include "platform/NotificationCenter.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
@@ -9,6 +10,7 @@
 #include "support/TempConfig.h"
 #include "ui/GraphView.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTimer>
@@ -219,6 +221,35 @@ TEST_F(AppDelegateTest, TheRateLabelShowsTheMeasuredRate) {
         accelerometer.deliver(0, 0, -1, k * 0.01);
     }
     EXPECT_EQ(delegate->graphView->mSamplingRate->text(), "100hz");
+}
+
+TEST_F(AppDelegateTest, SecondMarksFollowASensorsOwnClock) {
+    accelerometer.deviceTimestamps = true;
+    auto delegate = launch();
+    delegate->applicationDidBecomeActive();
+    // The sensor's clock is an hour behind the moment its samples are processed.
+    const double sensorNow = monotonicSeconds() - 3600.0;
+    accelerometer.deliver(0, 0, -1, sensorNow - 1.0);
+    accelerometer.deliver(0, 0, -1, sensorNow);  // a new second: its slot gets a date
+    const SampleHistory::Date &date = delegate->graphView->getTimestamp(-1);
+    ASSERT_TRUE(date);
+    const double wallNow = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    EXPECT_NEAR(*date, wallNow - 3600.0, 1.0);
+}
+
+TEST_F(AppDelegateTest, ALostSensorIsShownAboveTheTracesUntilItIsBack) {
+    auto delegate = launch();
+    delegate->applicationDidBecomeActive();
+    EXPECT_EQ(delegate->sourceNote(), "");
+    accelerometer.lose("/dev/iio:device0 ended");
+    EXPECT_EQ(delegate->sourceNote(), "Sensor lost — waiting for it to come back");
+    accelerometer.comeBack();
+    EXPECT_EQ(delegate->sourceNote(), "");
+
+    delegate->setSourceNote("No accelerometer found — playing the demo recording");
+    accelerometer.lose("gone");
+    accelerometer.comeBack();
+    EXPECT_EQ(delegate->sourceNote(), "No accelerometer found — playing the demo recording");
 }
 
 }  // namespace

@@ -19,7 +19,11 @@ struct Collector : AccelerometerDelegate {
     void accelerometerDidAccelerate(Accelerometer *, const Acceleration &a) override {
         events.push_back(a);
     }
+    void accelerometerWasLost(Accelerometer *, const QString &) override { ++lost; }
+    void accelerometerDidComeBack(Accelerometer *) override { ++restored; }
     std::vector<Acceleration> events;
+    int lost = 0;
+    int restored = 0;
 };
 
 std::unique_ptr<IioAccelerometer> openSimulated(const QString &which = QString()) {
@@ -177,11 +181,9 @@ TEST(IioAccelerometer, ADeviceThatGoesAwayIsLookedForUntilItComesBack) {
     LogCapture log;
     auto accelerometer = openSimulated("mpu6050");
     accelerometer->setRetryInterval(std::chrono::milliseconds(50));
-    int lost = 0;
-    int restored = 0;
-    QObject::connect(accelerometer.get(), &IioAccelerometer::sensorLost, [&] { ++lost; });
-    QObject::connect(accelerometer.get(), &IioAccelerometer::sensorRestored, [&] { ++restored; });
     Collector collector;
+    const int &lost = collector.lost;
+    const int &restored = collector.restored;
     accelerometer->setDelegate(&collector);
     sim.write(SimulatedIioDevice::scan(0, 0, 16384, 1'000'000'000));
     pumpUntil([&] { return collector.events.size() == 1; }, 5000);
@@ -212,9 +214,8 @@ TEST(IioAccelerometer, APolledReadThatFailsCountsAsALostDevice) {
     sim.removeAttribute("buffer/enable");
     LogCapture log;
     auto accelerometer = openSimulated();
-    int lost = 0;
-    QObject::connect(accelerometer.get(), &IioAccelerometer::sensorLost, [&] { ++lost; });
     Collector collector;
+    const int &lost = collector.lost;
     accelerometer->setDelegate(&collector);
     pumpUntil([&] { return !collector.events.empty(); }, 5000);
     ASSERT_EQ(accelerometer->mode(), IioAccelerometer::Mode::Polled);

@@ -15,6 +15,7 @@ public:
         ++intervalSets;
     }
     QString description() const override { return QStringLiteral("fake"); }
+    bool timestampsFromDevice() const override { return deviceTimestamps; }
 
     void deliver(double x, double y, double z, double timestamp) {
         if (delegate) {
@@ -22,6 +23,18 @@ public:
         }
     }
 
+    void lose(const QString &reason) {
+        if (delegate) {
+            delegate->accelerometerWasLost(this, reason);
+        }
+    }
+    void comeBack() {
+        if (delegate) {
+            delegate->accelerometerDidComeBack(this);
+        }
+    }
+
+    bool deviceTimestamps = false;  // as a sensor with a clock of its own
     AccelerometerDelegate *delegate = nullptr;
     double interval = 0;
     int delegateSets = 0;

@@ -380,7 +380,9 @@ void IioAccelerometer::lose(const QString &reason) {
     SystemLog::log(
         QStringLiteral("%1 lost: %2; looking for it every %3 s")
             .arg(description(), reason, QString::number(double(mRetryTimer.interval()) / 1000.0)));
-    emit sensorLost(reason);
+    if (mDelegate) {
+        mDelegate->accelerometerWasLost(this, reason);
+    }
 }
 
 void IioAccelerometer::retry() {
@@ -404,6 +406,6 @@ void IioAccelerometer::retry() {
     mRetrying = false;
     if (mMode == Mode::Buffered || mMode == Mode::Polled) {
         SystemLog::log(QStringLiteral("%1 is back").arg(description()));
-        emit sensorRestored();
+        mDelegate->accelerometerDidComeBack(this);
     }
 }

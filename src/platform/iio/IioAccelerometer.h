@@ -43,11 +43,6 @@ public:
     // How long to wait between looks for a lost device (tests shorten it).
     void setRetryInterval(std::chrono::milliseconds interval) { mRetryTimer.setInterval(interval); }
 
-signals:
-    // The device went away; `reason` says how. Looked for again until it comes back.
-    void sensorLost(const QString &reason);
-    void sensorRestored();
-
 private:
     IioAccelerometer(QString which, IioDevice device);
 
