@@ -91,8 +91,13 @@ TEST(ShakelogProcess, TerminationSignalQuitsCleanly) {
     SimulatedIioDevice sim;
     sim.openWriter();
     const auto before = sim.snapshot();
-    terminateOnceRunning({"--headless", "--source", "iio", "--config-dir", config.path()},
-                         [&] { EXPECT_EQ(sim.attribute("buffer/enable"), "1"); });
+    terminateOnceRunning({"--headless", "--source", "iio", "--config-dir", config.path()}, [&] {
+        // Capture starts from the event loop, just after activation.
+        for (int i = 0; i < 100 && sim.attribute("buffer/enable") != "1"; ++i) {
+            QThread::msleep(50);
+        }
+        EXPECT_EQ(sim.attribute("buffer/enable"), "1");
+    });
     EXPECT_EQ(sim.snapshot(), before);
 }
 

@@ -23,6 +23,15 @@ struct DecodeCase {
     int64_t expected;
 };
 
+// Names the case in test names by its type and bytes.
+void PrintTo(const DecodeCase &c, std::ostream *out) {
+    *out << c.type << " [";
+    for (const uint8_t byte : c.bytes) {
+        *out << ' ' << int(byte);
+    }
+    *out << " ] #" << c.index;
+}
+
 class ScanTypeDecoding : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(ScanTypeDecoding, GivesTheValueTheBytesHold) {
@@ -37,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
     IioScanType, ScanTypeDecoding,
     ::testing::Values(DecodeCase{"le:s16/16>>0", {0x34, 0x12}, 0, 0x1234},
                       DecodeCase{"le:s16/16>>0", {0x00, 0x80}, 0, -32768},
-                      DecodeCase{"le:s16/16>>0\n", {0xff, 0xff}, 0, -1},
+                      DecodeCase{"le:s16/16>>0 ", {0xff, 0xff}, 0, -1},
                       // 12 significant bits in the top of a big-endian word (an ADXL345-like part)
                       DecodeCase{"be:s12/16>>4", {0x7f, 0xf0}, 0, 2047},
                       DecodeCase{"be:s12/16>>4", {0x80, 0x0f}, 0, -2048},  // low nibble is not data
