@@ -3,6 +3,7 @@
 #include "platform/iio/IioCalibration.h"
 #include "platform/iio/IioDevice.h"
 #include "platform/iio/IioRates.h"
+#include "platform/iio/IioScanLayout.h"
 #include "platform/iio/IioScanType.h"
 #include "support/SimulatedIioDevice.h"
 

@@ -3,7 +3,7 @@
 #include "platform/Accelerometer.h"
 #include "platform/iio/IioDevice.h"
 #include "platform/iio/IioRawPoller.h"
-#include "platform/iio/IioScanType.h"
+#include "platform/iio/IioScanLayout.h"
 #include "platform/iio/SysfsAttributes.h"
 
 #include <QObject>

@@ -2,8 +2,6 @@
 
 #include <QRegularExpression>
 
-#include <algorithm>
-
 std::optional<IioScanType> IioScanType::parse(const QByteArray &text, QString *error) {
     static const QRegularExpression pattern(
         QStringLiteral(R"(^(be|le):([su])(\d+)/(\d+)(?:X(\d+))?(?:>>(\d+))?$)"));
@@ -48,27 +46,4 @@ int64_t IioScanType::decode(const uint8_t *bytes, unsigned index) const {
         }
     }
     return int64_t(value);
-}
-
-IioScanLayout::IioScanLayout(std::vector<Element> elements) : mElements(std::move(elements)) {
-    std::stable_sort(mElements.begin(), mElements.end(),
-                     [](const Element &a, const Element &b) { return a.index < b.index; });
-    unsigned largest = 1;
-    for (Element &element : mElements) {
-        const unsigned size = element.type.elementBytes();
-        mScanBytes = (mScanBytes + size - 1) / size * size;
-        element.offset = mScanBytes;
-        mScanBytes += size;
-        largest = std::max(largest, size);
-    }
-    mScanBytes = (mScanBytes + largest - 1) / largest * largest;
-}
-
-const IioScanLayout::Element *IioScanLayout::find(const QByteArray &name) const {
-    for (const Element &element : mElements) {
-        if (element.name == name) {
-            return &element;
-        }
-    }
-    return nullptr;
 }
