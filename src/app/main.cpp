@@ -150,6 +150,9 @@ int main(int argc, char *argv[]) {
     QString note;
     QString error;
     std::unique_ptr<QObject> source = makeSource(options, &note, &error);
+    if (!source && options.source != CommandLine::Source::Sine && error.isEmpty()) {
+        error = QStringLiteral("The source could not be opened.");
+    }
     if (!error.isEmpty()) {
         printTo(stderr, QStringLiteral("shakelog: %1").arg(error));
         return 1;

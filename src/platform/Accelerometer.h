@@ -13,6 +13,13 @@ struct Acceleration {
     double timestamp = 0.0;
 };
 
+// Proper acceleration in m/s² as sensors report it (a device lying face up reads z = +9.8)
+// → an event in g in the phone's convention.
+inline constexpr double kStandardGravity = 9.80665;  // m/s² per g
+inline Acceleration accelerationFromSensor(double x, double y, double z, double timestamp) {
+    return {-x / kStandardGravity, -y / kStandardGravity, -z / kStandardGravity, timestamp};
+}
+
 class AccelerometerDelegate {
 public:
     virtual ~AccelerometerDelegate() = default;

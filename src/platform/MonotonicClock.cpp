@@ -2,15 +2,14 @@
 
 #include <time.h>
 
-double monotonicSeconds() {
+double clockSeconds(int clockId) {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(clockId, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
+double monotonicSeconds() { return clockSeconds(CLOCK_MONOTONIC); }
+
 double wallSecondsAtMonotonic(double monotonic) {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    const double wall = double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-    return monotonic + (wall - monotonicSeconds());
+    return monotonic + (clockSeconds(CLOCK_REALTIME) - monotonicSeconds());
 }

@@ -64,7 +64,7 @@ int QtSensorsAccelerometer::maximumRate() const {
 
 Acceleration QtSensorsAccelerometer::convertReading(double x, double y, double z,
                                                     double timestamp) {
-    return {-x / kStandardGravity, -y / kStandardGravity, -z / kStandardGravity, timestamp};
+    return accelerationFromSensor(x, y, z, timestamp);
 }
 
 void QtSensorsAccelerometer::applyState() {

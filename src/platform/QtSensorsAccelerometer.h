@@ -13,8 +13,6 @@ class QAccelerometer;
 class QtSensorsAccelerometer : public QObject, public Accelerometer {
     Q_OBJECT
 public:
-    static constexpr double kStandardGravity = 9.80665;  // m/s² per g
-
     // The identifier of the backend to use, or the platform's default when empty. Backends
     // whose identifier starts with "dummy." deliver fake readings and do not count.
     static QByteArray findAccelerometer();

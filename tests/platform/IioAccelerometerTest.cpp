@@ -75,7 +75,8 @@ TEST(IioAccelerometer, BufferedScansArriveInOrderInGWithTheDevicesTimeStamps) {
         EXPECT_EQ(sim.attribute("trigger/current_trigger"), "mpu6050-dev0");
         EXPECT_EQ(sim.attribute("buffer/length").toInt(), 100);
 
-        const int64_t t0 = 5'000'000'000'000;  // ns on the monotonic clock
+        // ns on the monotonic clock, a moment ago
+        const int64_t t0 = (int64_t(monotonicSeconds()) - 1) * 1'000'000'000;
         // Lying face up, then tilted; the second scan arrives in two pieces.
         const QByteArray second = SimulatedIioDevice::scan(8192, -4096, 0, t0 + 10'000'000);
         sim.write(SimulatedIioDevice::scan(0, 0, 16384, t0) + second.left(5));
@@ -93,7 +94,7 @@ TEST(IioAccelerometer, BufferedScansArriveInOrderInGWithTheDevicesTimeStamps) {
         EXPECT_DOUBLE_EQ(collector.events[1].y, -0.5);
         EXPECT_DOUBLE_EQ(collector.events[2].y, 1.0);
         for (int i = 0; i < 3; ++i) {
-            EXPECT_NEAR(collector.events[i].timestamp, 5000.0 + 0.01 * i, 1e-9);
+            EXPECT_NEAR(collector.events[i].timestamp, double(t0) * 1e-9 + 0.01 * i, 1e-6);
         }
     }
     // Everything changed was put back when the accelerometer went.
@@ -113,6 +114,41 @@ TEST(IioAccelerometer, TimeStampsOfAnotherClockAreTurnedIntoMonotonicSeconds) {
     pumpUntil([&] { return !collector.events.empty(); }, 5000);
     ASSERT_EQ(collector.events.size(), 1u);
     EXPECT_NEAR(collector.events[0].timestamp, monotonicSeconds(), 1.0);
+}
+
+TEST(IioAccelerometer, TimeStampsFarFromThisMachinesClockAreDatedAsTheyArrive) {
+    SimulatedIioDevice sim;
+    sim.openWriter();
+    LogCapture log;
+    auto accelerometer = openSimulated();
+    Collector collector;
+    accelerometer->setDelegate(&collector);
+    accelerometer->setUpdateInterval(0.01);
+    // A driver that leaves its time stamps at 0.
+    sim.write(SimulatedIioDevice::scan(0, 0, 0, 0) + SimulatedIioDevice::scan(0, 0, 0, 0) +
+              SimulatedIioDevice::scan(0, 0, 0, 0));
+    const double before = monotonicSeconds();
+    pumpUntil([&] { return collector.events.size() == 3; }, 5000);
+    ASSERT_EQ(collector.events.size(), 3u);
+    EXPECT_NEAR(collector.events[0].timestamp, before, 5.0);
+    EXPECT_NEAR(collector.events[1].timestamp - collector.events[0].timestamp, 0.01, 1e-9);
+    EXPECT_NEAR(collector.events[2].timestamp - collector.events[1].timestamp, 0.01, 1e-9);
+    EXPECT_EQ(linesContaining(log, "its time stamps are"), 1)
+        << log.lines().join('\n').toStdString();
+}
+
+TEST(IioAccelerometer, AnUnpluggedDeviceIsNoticedWhileItsCharacterDeviceStaysQuiet) {
+    SimulatedIioDevice sim;
+    sim.openWriter();  // a real device's character device neither ends nor wakes when unplugged
+    auto accelerometer = openSimulated();
+    Collector collector;
+    accelerometer->setDelegate(&collector);
+    waitForCapture(*accelerometer);
+    ASSERT_EQ(accelerometer->mode(), IioAccelerometer::Mode::Buffered);
+    QDir(sim.path()).removeRecursively();
+    pumpUntil([&] { return collector.lost > 0; }, 5000);
+    EXPECT_EQ(collector.lost, 1);
+    EXPECT_EQ(accelerometer->mode(), IioAccelerometer::Mode::Lost);
 }
 
 TEST(IioAccelerometer, WithoutAUsableBufferTheRawValuesArePolled) {
@@ -185,7 +221,7 @@ TEST(IioAccelerometer, ADeviceThatGoesAwayIsLookedForUntilItComesBack) {
     const int &lost = collector.lost;
     const int &restored = collector.restored;
     accelerometer->setDelegate(&collector);
-    sim.write(SimulatedIioDevice::scan(0, 0, 16384, 1'000'000'000));
+    sim.write(SimulatedIioDevice::scan(0, 0, 16384, int64_t(monotonicSeconds() * 1e9)));
     pumpUntil([&] { return collector.events.size() == 1; }, 5000);
 
     sim.remove();  // unplugged: the reader sees the end of its data, the attributes vanish
@@ -199,14 +235,15 @@ TEST(IioAccelerometer, ADeviceThatGoesAwayIsLookedForUntilItComesBack) {
 
     sim.create();
     sim.openWriter();
+    // Back with its first sample.
+    sim.write(SimulatedIioDevice::scan(16384, 0, 0, int64_t(monotonicSeconds() * 1e9)));
     pumpUntil([&] { return restored > 0; }, 5000);
     ASSERT_EQ(restored, 1);
     EXPECT_EQ(accelerometer->mode(), IioAccelerometer::Mode::Buffered);
     EXPECT_EQ(sim.attribute("buffer/enable"), "1");
-    sim.write(SimulatedIioDevice::scan(16384, 0, 0, 2'000'000'000));
-    pumpUntil([&] { return collector.events.size() == 2; }, 5000);
     ASSERT_EQ(collector.events.size(), 2u);
     EXPECT_DOUBLE_EQ(collector.events[1].x, -1.0);
+    EXPECT_EQ(linesContaining(log, "is back"), 1);
 }
 
 TEST(IioAccelerometer, APolledReadThatFailsCountsAsALostDevice) {

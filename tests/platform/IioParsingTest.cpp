@@ -5,6 +5,7 @@
 #include "platform/iio/IioRates.h"
 #include "platform/iio/IioScanLayout.h"
 #include "platform/iio/IioScanType.h"
+#include "platform/iio/SysfsAttributes.h"
 #include "support/SimulatedIioDevice.h"
 
 #include <QDir>
@@ -119,14 +120,15 @@ TEST(IioCalibration, OffsetScaleAndMountMatrixGiveGInTheApplicationsConvention) 
     EXPECT_DOUBLE_EQ(a.y, -0.5);  // (120 - 20) / 200
     EXPECT_DOUBLE_EQ(a.z, 0.25);  // -100 / 400
 
-    // A chip mounted turned: device x is chip y, device y is chip x, device z is -chip z.
+    // A chip mounted turned a quarter: device x is -chip y, device y is chip x, device z is
+    // -chip z (rows of the matrix give the device's axes; its transpose would turn the other way).
     calibration.offset = {0, 0, 0};
     calibration.scale = {9.80665 / 100, 9.80665 / 100, 9.80665 / 100};
-    calibration.mountMatrix = {{{0, 1, 0}, {1, 0, 0}, {0, 0, -1}}};
+    calibration.mountMatrix = {{{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}};
     a = calibration.toAcceleration({25, 50, 100}, 0);
-    EXPECT_DOUBLE_EQ(a.x, -0.5);
-    EXPECT_DOUBLE_EQ(a.y, -0.25);
-    EXPECT_DOUBLE_EQ(a.z, 1.0);
+    EXPECT_DOUBLE_EQ(a.x, 0.5);    // -(-50 / 100)
+    EXPECT_DOUBLE_EQ(a.y, -0.25);  // -(25 / 100)
+    EXPECT_DOUBLE_EQ(a.z, 1.0);    // -(-100 / 100)
 }
 
 TEST(IioRates, TheSmallestRateAtOrAboveTheWantedOne) {
@@ -145,8 +147,13 @@ TEST(IioRates, TheSmallestRateAtOrAboveTheWantedOne) {
     EXPECT_EQ(range.choose(500), 400);
     EXPECT_EQ(range.maximum(), 400);
     EXPECT_EQ(IioRates::parse("[1 1 1600]", &error)->choose(100), 100);
+    // The kernel's own example list starts at 0, which is never a rate to record at.
+    const IioRates fromZero = *IioRates::parse("0 2 4 6 8", &error);
+    EXPECT_EQ(fromZero.choose(0.5), 2);
+    EXPECT_EQ(fromZero.choose(5), 6);
 
-    for (const char *bad : {"", "fast", "[1 2]", "[400 1 12]", "10 -5", "[1 1 200"}) {
+    for (const char *bad :
+         {"", "fast", "[1 2]", "[400 1 12]", "10 -5", "[1 1 200", "0", "[0 0 0]"}) {
         EXPECT_FALSE(IioRates::parse(bad, &error)) << bad;
     }
 }
@@ -182,20 +189,45 @@ TEST(IioDevice, ReadsNamesCalibrationRatesBufferAndTrigger) {
     }
 }
 
-TEST(IioDevice, AMalformedAttributeIsNamedWithItsContent) {
-    const std::pair<const char *, const char *> cases[] = {
+TEST(IioDevice, AMalformedOrUnreadableAttributeIsNamedWithItsContentOrReason) {
+    // Units and axes cannot be guessed: the device is refused.
+    const std::pair<const char *, const char *> fatal[] = {
         {"in_accel_scale", "0.0098 m/s2"},
+        {"in_accel_y_offset", "-"},
         {"in_accel_mount_matrix", "1, 0, 0; 0, 1, 0"},
-        {"sampling_frequency_available", "[1 2]"},
-        {"sampling_frequency", "fast"},
     };
-    for (const auto &[name, content] : cases) {
+    for (const auto &[name, content] : fatal) {
         SimulatedIioDevice sim;
         sim.setAttribute(name, content);
         QString error;
         EXPECT_FALSE(IioDevice::read(sim.path(), &error)) << name;
         EXPECT_TRUE(error.contains(sim.path() + "/" + name)) << error.toStdString();
         EXPECT_TRUE(error.contains(QString::fromLatin1(content))) << error.toStdString();
+    }
+    {
+        SimulatedIioDevice sim;
+        sim.removeAttribute("in_accel_scale");
+        QDir().mkpath(sim.path() + "/in_accel_scale");  // there, but every read fails
+        QString error;
+        EXPECT_FALSE(IioDevice::read(sim.path(), &error));
+        EXPECT_EQ(error, "cannot read " + sim.path() + "/in_accel_scale: Is a directory");
+    }
+    // Rates only tune capture: the device records at the rate it has, and says why.
+    const std::pair<const char *, const char *> rates[] = {
+        {"sampling_frequency_available", "[1 2]"},
+        {"sampling_frequency", "fast"},
+    };
+    for (const auto &[name, content] : rates) {
+        SimulatedIioDevice sim;
+        sim.setAttribute(name, content);
+        QString error;
+        const std::optional<IioDevice> device = IioDevice::read(sim.path(), &error);
+        ASSERT_TRUE(device) << name;
+        EXPECT_TRUE(device->samplingFrequencyAttribute.isEmpty());  // left as it is
+        EXPECT_TRUE(device->rateProblem.contains(sim.path() + "/" + name))
+            << device->rateProblem.toStdString();
+        EXPECT_TRUE(device->rateProblem.contains(QString::fromLatin1(content)));
+        EXPECT_TRUE(device->describe().contains("rates left as they are: " + device->rateProblem));
     }
 }
 
@@ -228,6 +260,26 @@ TEST(IioDevice, APermissionErrorNamesTheFileAndTheFix) {
     EXPECT_TRUE(denied.contains("60-shakelog-iio.rules")) << denied.toStdString();
     EXPECT_TRUE(denied.contains("docs/sensors.md")) << denied.toStdString();
     EXPECT_FALSE(iioOpenError("/dev/iio:device3", ENOENT).contains("udev"));
+}
+
+TEST(SysfsAttributes, PutsBackWhatItFoundLastChangeFirst) {
+    SimulatedIioDevice sim;
+    sim.setAttribute("buffer/length", "2");
+    {
+        SysfsAttributes attributes(sim.path());
+        QString error;
+        ASSERT_TRUE(attributes.write("buffer/length", "64", &error)) << error.toStdString();
+        ASSERT_TRUE(attributes.write("buffer/length", "128", &error));
+        ASSERT_TRUE(attributes.write("buffer/enable", "0", &error));  // unchanged: not recorded
+        EXPECT_EQ(sim.attribute("buffer/length"), "128");
+        // A write that fails names the file and the reason, and changes nothing.
+        QDir().mkpath(sim.path() + "/trigger/current_trigger_dir");
+        EXPECT_FALSE(attributes.write("trigger/current_trigger_dir", "x", &error));
+        EXPECT_TRUE(error.contains(sim.path() + "/trigger/current_trigger_dir"))
+            << error.toStdString();
+    }
+    // Restored in the opposite order: 128 → 64 → 2. In order it would end at 64.
+    EXPECT_EQ(sim.attribute("buffer/length"), "2");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -15,8 +16,11 @@
 #include <cstring>
 
 namespace {
-const char *const kAxes[3] = {"x", "y", "z"};
+constexpr auto &kAxes = IioDevice::kAxes;
 constexpr int kScansPerRead = 64;
+// Time stamps further than this from this machine's clock come from a clock of the sensor's own
+// (a sensor hub's) or are not set: such samples are dated from the moment they arrive.
+constexpr double kMaxClockSkew = 30.0;  // seconds
 
 // current_timestamp_clock's names for the kernel's clocks; the kernel's default is realtime.
 int clockFromName(const QByteArray &name) {
@@ -35,12 +39,6 @@ int clockFromName(const QByteArray &name) {
         }
     }
     return CLOCK_REALTIME;
-}
-
-double clockSeconds(int clock) {
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 // The layout of a scan: every enabled element, ours and any that another program left on.
@@ -90,6 +88,10 @@ std::unique_ptr<IioAccelerometer> IioAccelerometer::open(const QString &which, Q
     if (!device) {
         return nullptr;
     }
+    if (!device->rateProblem.isEmpty()) {
+        SystemLog::log(QStringLiteral("IIO accelerometer %1: its rate is left as it is: %2")
+                           .arg(device->name, device->rateProblem));
+    }
     return std::unique_ptr<IioAccelerometer>(new IioAccelerometer(which, std::move(*device)));
 }
 
@@ -105,6 +107,8 @@ IioAccelerometer::IioAccelerometer(QString which, IioDevice device)
     });
     mRetryTimer.setInterval(std::chrono::seconds(3));
     connect(&mRetryTimer, &QTimer::timeout, this, &IioAccelerometer::retry);
+    mBufferedCheck.setInterval(std::chrono::seconds(1));
+    connect(&mBufferedCheck, &QTimer::timeout, this, &IioAccelerometer::checkBufferedDevice);
 }
 
 IioAccelerometer::~IioAccelerometer() { stop(); }
@@ -134,6 +138,7 @@ void IioAccelerometer::applyState() {
         mStartTimer.start(0);
     } else if (!mDelegate) {
         mStartTimer.stop();
+        mComingBack = false;
         if (mMode != Mode::Stopped) {
             stop();
         }
@@ -148,12 +153,20 @@ void IioAccelerometer::start() {
     mRate = mDevice.availableRates ? mDevice.availableRates->choose(wanted) : wanted;
     QString why;
     bool busy = false;
+    mLastSampleTime = 0;
+    mTimeAnchor = 0;
     if (startBuffered(&why, &busy)) {
         mMode = Mode::Buffered;
+        mPolledBecause.clear();
+        mScansArrived = false;
+        mBufferedCheck.start();
         return;
     }
-    SystemLog::log(QStringLiteral("%1: reading its raw values instead of buffered scans: %2")
-                       .arg(description(), why));
+    if (!mComingBack) {
+        SystemLog::log(QStringLiteral("%1: reading its raw values instead of buffered scans: %2")
+                           .arg(description(), why));
+    }
+    mPolledBecause = why;
     if (!busy) {
         applyRate();  // a program that holds the device keeps the rate it chose
     }
@@ -290,6 +303,7 @@ bool IioAccelerometer::startPolled(QString *why) {
 
 void IioAccelerometer::stop() {
     ++mCaptureGeneration;
+    mBufferedCheck.stop();
     if (mNotifier) {
         // stop() may run inside the notifier's own signal.
         mNotifier->setEnabled(false);
@@ -325,6 +339,7 @@ void IioAccelerometer::readScans() {
             return;
         }
         mPendingBytes += got;
+        mScansArrived = true;
         const qsizetype scans = mPendingBytes / scanBytes;
         const double offset = mTimestampElement ? clockOffset() : 0.0;
         const double now = monotonicSeconds();
@@ -336,13 +351,13 @@ void IioAccelerometer::readScans() {
             for (int a = 0; a < 3; ++a) {
                 raw[a] = mAxisElements[a]->type.decode(scan + mAxisElements[a]->offset);
             }
-            const double timestamp =
+            const double stamped =
                 mTimestampElement
                     ? double(mTimestampElement->type.decode(scan + mTimestampElement->offset)) *
                               1e-9 +
                           offset
                     : now - double(scans - 1 - i) / mRate;
-            deliver(raw, timestamp);
+            deliver(raw, sampleTime(stamped, now));
             if (generation != mCaptureGeneration) {
                 return;  // the delegate stopped (and maybe restarted) capture: this buffer is gone
             }
@@ -356,7 +371,45 @@ void IioAccelerometer::readScans() {
     }
 }
 
+double IioAccelerometer::sampleTime(double seconds, double now) {
+    double time = seconds + mTimeAnchor;
+    if (std::abs(time - now) > kMaxClockSkew) {
+        if (mTimeAnchor == 0) {
+            SystemLog::log(QStringLiteral("%1: its time stamps are %2 s away from this machine's "
+                                          "clock; its samples are dated as they arrive")
+                               .arg(description(), QString::number(std::lround(time - now))));
+        }
+        mTimeAnchor += now - time;
+        time = now;
+    }
+    // Stamps that do not advance (a driver that leaves them at 0) are spaced by the rate.
+    if (mLastSampleTime != 0 && time <= mLastSampleTime) {
+        time = mLastSampleTime + 1.0 / mRate;
+    }
+    mLastSampleTime = time;
+    return time;
+}
+
+void IioAccelerometer::checkBufferedDevice() {
+    if (!QFileInfo::exists(mDevice.path + QLatin1String("/name"))) {
+        lose(QStringLiteral("%1 is gone").arg(mDevice.path));
+    } else if (!mScansArrived) {
+        readScans();  // a device gone reports ENODEV here; an idle one has nothing
+    }
+    mScansArrived = false;
+}
+
 void IioAccelerometer::deliver(const std::array<int64_t, 3> &raw, double timestamp) {
+    if (mComingBack) {
+        mComingBack = false;
+        SystemLog::log(mPolledBecause.isEmpty()
+                           ? QStringLiteral("%1 is back").arg(description())
+                           : QStringLiteral("%1 is back, reading its raw values: %2")
+                                 .arg(description(), mPolledBecause));
+        if (mDelegate) {
+            mDelegate->accelerometerDidComeBack(this);
+        }
+    }
     if (mDelegate) {
         mDelegate->accelerometerDidAccelerate(this,
                                               mDevice.calibration.toAcceleration(raw, timestamp));
@@ -373,8 +426,9 @@ double IioAccelerometer::clockOffset() const {
 void IioAccelerometer::lose(const QString &reason) {
     stop();
     mMode = Mode::Lost;
+    mSeenOnLastLook = false;
     mRetryTimer.start();
-    if (mRetrying) {
+    if (mComingBack) {
         return;  // still lost: said once already
     }
     SystemLog::log(
@@ -386,26 +440,27 @@ void IioAccelerometer::lose(const QString &reason) {
 }
 
 void IioAccelerometer::retry() {
+    // Numbers change when a device comes back: one chosen by number, or the first one, is
+    // looked for by the name it had.
+    const bool byName = (mWhich.isEmpty() || mWhich.startsWith(QLatin1String("iio:device"))) &&
+                        !mDevice.name.isEmpty();
     QString error;
-    const QString path = IioDevice::locate(mWhich, &error);
-    if (path.isEmpty()) {
-        return;
+    const QString path = IioDevice::locate(byName ? mDevice.name : mWhich, &error);
+    std::optional<IioDevice> device;
+    if (!path.isEmpty()) {
+        device = IioDevice::read(path, &error);
     }
-    std::optional<IioDevice> device = IioDevice::read(path, &error);
-    if (!device) {
+    // A device that has just appeared gets one more look's time, for udev to give it its group.
+    const bool seen = device.has_value();
+    if (!seen || !std::exchange(mSeenOnLastLook, true)) {
+        mSeenOnLastLook = seen;
         return;
     }
     mRetryTimer.stop();
     mDevice = std::move(*device);
     mMode = Mode::Stopped;
-    if (!mDelegate) {
-        return;
-    }
-    mRetrying = true;
-    start();
-    mRetrying = false;
-    if (mMode == Mode::Buffered || mMode == Mode::Polled) {
-        SystemLog::log(QStringLiteral("%1 is back").arg(description()));
-        mDelegate->accelerometerDidComeBack(this);
+    if (mDelegate) {
+        mComingBack = true;
+        start();
     }
 }

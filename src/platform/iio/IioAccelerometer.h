@@ -61,8 +61,14 @@ private:
     void deliver(const std::array<int64_t, 3> &raw, double timestamp);
     // Seconds to add to a device time stamp to get monotonic seconds.
     double clockOffset() const;
+    // The monotonic time of a scan stamped `seconds` (already in monotonic seconds, or the
+    // moment of reading), kept near this machine's clock and always advancing.
+    double sampleTime(double seconds, double now);
+    // While buffered: a device unplugged never makes its character device readable again, so
+    // a quiet second looks whether it is still there.
+    void checkBufferedDevice();
 
-    QString mWhich;  // as the user named the device: looked up again after a loss
+    QString mWhich;  // as the user named the device
     IioDevice mDevice;
     AccelerometerDelegate *mDelegate = nullptr;
     double mInterval = 0.01;  // seconds between samples asked for
@@ -80,12 +86,20 @@ private:
     std::optional<IioScanLayout> mLayout;
     std::array<const IioScanLayout::Element *, 3> mAxisElements{};  // x, y, z in mLayout
     const IioScanLayout::Element *mTimestampElement = nullptr;      // none without time stamps
-    int mTimestampClock = 0;      // clockid_t of the device's time stamps
+    int mTimestampClock = 0;     // clockid_t of the device's time stamps
+    double mTimeAnchor = 0;      // seconds added to stamps far from this machine's clock
+    double mLastSampleTime = 0;  // of the sample delivered last; 0 before the first
+    bool mScansArrived = false;  // since the last check of a quiet device
+    QTimer mBufferedCheck;
     QByteArray mScanBuffer;       // room for a read of several scans
     qsizetype mPendingBytes = 0;  // bytes at its front of a scan not yet complete
 
     std::unique_ptr<IioRawPoller> mPoller;  // polled capture
 
     QTimer mRetryTimer;
-    bool mRetrying = false;  // a look for the lost device is starting it again
+    bool mSeenOnLastLook = false;  // the lost device was there at the previous look
+    // A lost device was found again and started, but has not delivered yet: it counts as back
+    // with its first sample, and a failure meanwhile is not reported again.
+    bool mComingBack = false;
+    QString mPolledBecause;  // why capture polls, when it does
 };

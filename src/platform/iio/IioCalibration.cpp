@@ -1,7 +1,5 @@
 #include "platform/iio/IioCalibration.h"
 
-#include "platform/QtSensorsAccelerometer.h"
-
 Acceleration IioCalibration::toAcceleration(const std::array<int64_t, 3> &raw,
                                             double timestamp) const {
     std::array<double, 3> chip{};
@@ -14,5 +12,5 @@ Acceleration IioCalibration::toAcceleration(const std::array<int64_t, 3> &raw,
                       mountMatrix[row][2] * chip[2];
     }
     // The kernel reports proper acceleration (face up: z = +9.8 m/s²), as Qt Sensors does.
-    return QtSensorsAccelerometer::convertReading(device[0], device[1], device[2], timestamp);
+    return accelerationFromSensor(device[0], device[1], device[2], timestamp);
 }

@@ -14,7 +14,7 @@
 #include <cstring>
 
 namespace {
-const char *const kAxes[3] = {"x", "y", "z"};
+constexpr auto &kAxes = IioDevice::kAxes;
 
 // "iio:device12" → 12; -1 for anything else.
 int deviceNumber(const QString &directoryName) {
@@ -184,22 +184,30 @@ std::optional<IioDevice> IioDevice::read(const QString &path, QString *error) {
     device.samplingFrequencyAttribute = firstExisting(
         attributes,
         {QStringLiteral("in_accel_sampling_frequency"), QStringLiteral("sampling_frequency")});
+    // The rates only tune capture: a device whose rate attributes cannot be read still records,
+    // at the rate it has, and says why.
     if (!device.samplingFrequencyAttribute.isEmpty()) {
+        problem.clear();
         device.samplingFrequency =
             attributes.readNumber(device.samplingFrequencyAttribute, &problem);
-        if (!device.samplingFrequency) {
-            *error = problem;
-            return std::nullopt;
+        if (!problem.isEmpty()) {
+            device.rateProblem = problem;
         }
-        const QString availableName = firstExisting(
-            attributes, {device.samplingFrequencyAttribute + QLatin1String("_available")});
-        if (!availableName.isEmpty()) {
-            device.availableRates =
-                IioRates::parse(attributes.read(availableName).value_or(""), &problem);
+        const QString availableName =
+            device.samplingFrequencyAttribute + QLatin1String("_available");
+        problem.clear();
+        const std::optional<QByteArray> available = attributes.read(availableName, &problem);
+        if (available) {
+            device.availableRates = IioRates::parse(*available, &problem);
             if (!device.availableRates) {
-                *error = QStringLiteral("%1: %2").arg(attributes.path(availableName), problem);
-                return std::nullopt;
+                device.rateProblem =
+                    QStringLiteral("%1: %2").arg(attributes.path(availableName), problem);
             }
+        } else if (!problem.isEmpty()) {
+            device.rateProblem = problem;
+        }
+        if (!device.rateProblem.isEmpty()) {
+            device.samplingFrequencyAttribute.clear();  // left as it is
         }
     }
 
@@ -267,6 +275,9 @@ QString IioDevice::describe() const {
         lines << QStringLiteral("mount matrix: %1").arg(rows.join(QStringLiteral("; ")));
     } else {
         lines << QStringLiteral("mount matrix: none (axes as the chip's)");
+    }
+    if (!rateProblem.isEmpty()) {
+        lines << QStringLiteral("rates left as they are: %1").arg(rateProblem);
     }
     lines << QStringLiteral("sampling rate: %1")
                  .arg(samplingFrequency

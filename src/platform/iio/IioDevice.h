@@ -13,6 +13,8 @@
 // Read once; nothing is written here.
 class IioDevice {
 public:
+    static constexpr const char *kAxes[3] = {"x", "y", "z"};  // as in in_accel_x_raw
+
     // Where devices are looked for: $SHAKELOG_IIO_SYSFS_DIR, else /sys/bus/iio/devices.
     static QString sysfsRoot();
     // Where character devices are: $SHAKELOG_IIO_DEV_DIR, else /dev.
@@ -38,6 +40,9 @@ public:
     QString samplingFrequencyAttribute;       // attribute name; empty when the device has none
     std::optional<double> samplingFrequency;  // as the device reports it now
     std::optional<IioRates> availableRates;
+    // Why the rate attributes could not be used, when they could not; the device then runs at
+    // the rate it has (samplingFrequencyAttribute is empty).
+    QString rateProblem;
     bool buffered = false;   // accel scan elements and a buffer to enable
     QString currentTrigger;  // empty when none is set
     QString ownTrigger;      // the device's own data-ready trigger, empty when none is found

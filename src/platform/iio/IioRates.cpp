@@ -15,14 +15,14 @@ std::optional<IioRates> IioRates::parse(const QByteArray &text, QString *error) 
     for (const QByteArray &word : body.simplified().split(' ')) {
         bool ok = false;
         const double value = word.toDouble(&ok);
-        if (!ok || !std::isfinite(value) || value <= 0) {
+        if (!ok || !std::isfinite(value) || value < 0) {
             values.clear();
             break;
         }
         values.push_back(value);
     }
     if (range) {
-        if (values.size() != 3 || values[0] > values[2]) {
+        if (values.size() != 3 || values[0] > values[2] || values[1] <= 0 || values[2] <= 0) {
             *error = QStringLiteral("'%1' is not a rate range such as [1 1 200]").arg(rates.mText);
             return std::nullopt;
         }
@@ -33,6 +33,12 @@ std::optional<IioRates> IioRates::parse(const QByteArray &text, QString *error) 
     }
     if (values.empty()) {
         *error = QStringLiteral("'%1' is not a list of rates such as 25 50 100").arg(rates.mText);
+        return std::nullopt;
+    }
+    // A rate of 0 (offered by some drivers: "off") is never one to record at.
+    std::erase(values, 0.0);
+    if (values.empty()) {
+        *error = QStringLiteral("'%1' offers no rate above 0").arg(rates.mText);
         return std::nullopt;
     }
     std::sort(values.begin(), values.end());

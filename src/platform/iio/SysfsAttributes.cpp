@@ -28,17 +28,27 @@ bool writeFile(const QString &path, const QByteArray &value, int *errnoValue) {
 
 bool SysfsAttributes::exists(const QString &name) const { return QFileInfo::exists(path(name)); }
 
-std::optional<QByteArray> SysfsAttributes::read(const QString &name) const {
-    QFile file(path(name));
-    if (!file.open(QIODevice::ReadOnly)) {
+std::optional<QByteArray> SysfsAttributes::read(const QString &name, QString *error) const {
+    const int fd = ::open(QFile::encodeName(path(name)).constData(), O_RDONLY | O_CLOEXEC);
+    // sysfs attributes are at most a page; the bound keeps a stray large file from costing much.
+    char text[4096];
+    const ssize_t got = fd < 0 ? -1 : ::read(fd, text, sizeof text);
+    const int code = errno;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (got < 0) {
+        if (error && code != ENOENT) {
+            *error = QStringLiteral("cannot read %1: %2")
+                         .arg(path(name), QString::fromLocal8Bit(std::strerror(code)));
+        }
         return std::nullopt;
     }
-    // sysfs attributes are at most a page; the bound keeps a stray large file from costing much.
-    return file.read(4096).trimmed();
+    return QByteArray(text, got).trimmed();
 }
 
 std::optional<double> SysfsAttributes::readNumber(const QString &name, QString *error) const {
-    const std::optional<QByteArray> text = read(name);
+    const std::optional<QByteArray> text = read(name, error);
     if (!text) {
         return std::nullopt;
     }

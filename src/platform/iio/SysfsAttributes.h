@@ -20,10 +20,11 @@ public:
     QString path(const QString &name) const { return mDirectory + QLatin1Char('/') + name; }
     bool exists(const QString &name) const;
 
-    // The content without surrounding white space; none when absent or unreadable.
-    std::optional<QByteArray> read(const QString &name) const;
-    // None when absent; when present but not a number, none and `error` names the file and its
-    // content.
+    // The content without surrounding white space; none when absent or unreadable, and then,
+    // when it is there but cannot be read, `error` (if given) names the file and the reason.
+    std::optional<QByteArray> read(const QString &name, QString *error = nullptr) const;
+    // None when absent; when unreadable or not a number, none and `error` names the file and the
+    // reason or its content.
     std::optional<double> readNumber(const QString &name, QString *error) const;
 
     // Writes `value` unless the attribute holds it already, remembering the value it replaced.
