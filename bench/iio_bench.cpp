@@ -3,6 +3,7 @@
 // device, then read, decoded, calibrated and delivered to a delegate through the event loop, as
 // the application does. The reference writes the same bytes to the same FIFO and reads them back
 // with a bare read() loop: the cost of the system calls alone.
+#include "platform/MonotonicClock.h"
 #include "platform/iio/IioAccelerometer.h"
 #include "support/SimulatedIioDevice.h"
 
@@ -11,6 +12,8 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstring>
 
 namespace {
 
@@ -23,13 +26,21 @@ struct Counter : AccelerometerDelegate {
     double sum = 0;
 };
 
-// The scans of one 10 ms wake at `rate` samples per second, with rising time stamps.
+// The scans of one 10 ms wake at `rate` samples per second.
 QByteArray scansOfOneWake(int rate) {
     QByteArray bytes;
     for (int i = 0; i < rate / 100; ++i) {
-        bytes += SimulatedIioDevice::scan(int16_t(i), int16_t(-i), 16384, 1'000'000 * i);
+        bytes += SimulatedIioDevice::scan(int16_t(i), int16_t(-i), 16384, 0);
     }
     return bytes;
+}
+
+// Gives the wake's scans rising time stamps on the monotonic clock, as a sensor would.
+void stamp(QByteArray &wake, int64_t *nextNs, int64_t stepNs) {
+    for (qsizetype offset = 8; offset < wake.size(); offset += 16) {
+        std::memcpy(wake.data() + offset, nextNs, sizeof *nextNs);  // little-endian machine
+        *nextNs += stepNs;
+    }
 }
 
 void BM_iioBufferedCapture(benchmark::State &state) {
@@ -45,10 +56,12 @@ void BM_iioBufferedCapture(benchmark::State &state) {
     Counter counter;
     accelerometer->setUpdateInterval(1.0 / rate);
     accelerometer->setDelegate(&counter);
-    const QByteArray wake = scansOfOneWake(rate);
+    QByteArray wake = scansOfOneWake(rate);
     const int64_t perWake = rate / 100;
+    int64_t nextNs = int64_t(monotonicSeconds() * 1e9);
     for (auto _ : state) {
         const int64_t target = counter.count + perWake;
+        stamp(wake, &nextNs, 1'000'000'000 / rate);
         sim.write(wake);
         while (counter.count < target) {
             QCoreApplication::processEvents();
