@@ -268,6 +268,7 @@ void HttpRequest::loadRequest() {
     RunLoop &runLoop = RunLoop::current();
     runLoop.addCommonMode(HttpRequestRunMode);
     guard(mAuthenticationLock, std::make_shared<ConditionLock>(1));
+    mDelegateAskedThisAttempt = false;
     mComplete.store(false);
     mTotalBytesRead.store(0);
     mLastBytesRead.store(0);
@@ -674,9 +675,7 @@ void HttpRequest::attemptToApplyCredentialsAndResume() {
                 mLastActivityTime.reset();
             }
             if (answersTo(delegate(), "authorizationNeededForRequest(HttpRequest*)")) {
-                if (askDelegateForCredentials()) {
-                    attemptToApplyCredentialsAndResume();
-                }
+                askDelegateAndResume();
                 return;
             }
         }
@@ -705,16 +704,28 @@ void HttpRequest::attemptToApplyCredentialsAndResume() {
         return;
     }
     if (answersTo(delegate(), "authorizationNeededForRequest(HttpRequest*)")) {
-        if (askDelegateForCredentials()) {
-            attemptToApplyCredentialsAndResume();
-        }
+        askDelegateAndResume();
         return;
     }
     recordAuthenticationFailure();
 }
 
+void HttpRequest::askDelegateAndResume() {
+    // Asked once per attempt: an answer without both a user name and a password ends the
+    // request, instead of asking again and again on the same challenge.
+    if (mDelegateAskedThisAttempt) {
+        failWithError(HttpError::AuthenticationError);
+        return;
+    }
+    mDelegateAskedThisAttempt = true;
+    if (askDelegateForCredentials()) {
+        attemptToApplyCredentialsAndResume();
+    }
+}
+
 bool HttpRequest::askDelegateForCredentials() {
-    const std::shared_ptr<ConditionLock> handOff = guarded(mAuthenticationLock);
+    const auto handOff = std::make_shared<ConditionLock>(1);  // a fresh hand-off for each ask
+    guard(mAuthenticationLock, handOff);
     performOnDelegate(QByteArrayLiteral("authorizationNeededForRequest"));
     // The wait ends with the delegate's answer, and also with a cancellation or the time-out,
     // so that a delegate that never answers cannot hold the request for ever.
@@ -735,9 +746,10 @@ bool HttpRequest::askDelegateForCredentials() {
 }
 
 void HttpRequest::retryWithAuthentication() {
+    // Never waits: called on the main thread, where nothing may block; a hand-off that is not
+    // waiting for an answer (answered already, or never asked) ignores it.
     const std::shared_ptr<ConditionLock> handOff = guarded(mAuthenticationLock);
-    if (handOff) {
-        handOff->lockWhenCondition(1);
+    if (handOff && handOff->lockWhenCondition(1, std::chrono::milliseconds(0))) {
         handOff->unlockWithCondition(2);
     }
 }

@@ -188,6 +188,8 @@ protected:
     // Asks the delegate on the main thread and waits for retryWithAuthentication, or for a
     // cancellation or the time-out, whichever comes first. True when the delegate answered.
     bool askDelegateForCredentials();
+    // Asks the delegate, once per attempt, and goes on with its answer.
+    void askDelegateAndResume();
     // Records code 3 without a callback and ends the request.
     void recordAuthenticationFailure();
 
@@ -205,6 +207,7 @@ protected:
     // Hand-off with the delegate while credentials are asked for; a new one (condition 1) for
     // every attempt.
     std::shared_ptr<ConditionLock> mAuthenticationLock;
+    bool mDelegateAskedThisAttempt = false;  // worker thread only
 
 private:
     // Closes, detaches and lets go of the read stream, if any; with mCancelledLock held.

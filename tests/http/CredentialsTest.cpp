@@ -28,6 +28,9 @@ class Asker : public QObject {
     Q_OBJECT
 public:
     bool answer = true;
+    QString user = "ask";
+    QString password = "ed";
+    int retries = 1;  // calls of retryWithAuthentication per answer
     int asked = 0;
     int failed = 0;
     int finished = 0;
@@ -35,9 +38,11 @@ public slots:
     void authorizationNeededForRequest(HttpRequest *request) {
         ++asked;
         if (answer) {
-            request->setUsername("ask");
-            request->setPassword("ed");
-            request->retryWithAuthentication();
+            request->setUsername(user);
+            request->setPassword(password);
+            for (int i = 0; i < retries; ++i) {
+                request->retryWithAuthentication();
+            }
         }
     }
     void requestFinished(HttpRequest *) { ++finished; }
@@ -185,6 +190,45 @@ TEST_F(Credentials, TheDelegateIsAskedOnTheMainThreadAndItsAnswerIsUsed) {
     EXPECT_EQ(asker.asked, 1);
     EXPECT_EQ(request.responseStatusCode(), 200);
     EXPECT_EQ(authorization(server.requests()[1]), "Basic " + QByteArray("ask:ed").toBase64());
+}
+
+TEST_F(Credentials, AnIncompleteAnswerEndsWithCodeThreeInsteadOfAskingForEver) {
+    const struct {
+        const char *user;
+        const char *password;
+    } answers[] = {{"guest", ""}, {"", "secret"}, {"", ""}};
+    for (const auto &answer : answers) {
+        SCOPED_TRACE(std::string(answer.user) + ":" + answer.password);
+        Server server(
+            Scripts{{Server::write(challenge("Basic realm=\"lab\"")), Server::pause(3000)}});
+        HttpRequest request(QUrl(server.url()));
+        Asker asker;
+        asker.user = answer.user;
+        asker.password = answer.password;
+        request.setDelegate(&asker);
+        QElapsedTimer timer;
+        timer.start();
+        run(request);
+        EXPECT_TRUE(request.isFinished());
+        EXPECT_LT(timer.elapsed(), 2500);  // not the server's pause, nor a time-out
+        EXPECT_EQ(asker.asked, 1);
+        ASSERT_NE(request.error(), nullptr);
+        EXPECT_EQ(request.error()->code, 3);
+        EXPECT_EQ(asker.failed, 1);
+        EXPECT_EQ(server.requests().size(), 1u);  // nothing went out with half an answer
+    }
+}
+
+TEST_F(Credentials, RetryingTwiceNeverBlocksTheMainThread) {
+    Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))}, {Server::write(kOk)}});
+    HttpRequest request(QUrl(server.url()));
+    Asker asker;
+    asker.retries = 2;  // the second call finds the answer given: it must return at once
+    request.setDelegate(&asker);
+    run(request);
+    EXPECT_EQ(request.responseStatusCode(), 200);
+    EXPECT_EQ(asker.asked, 1);
+    request.retryWithAuthentication();  // after the end: ignored, returns
 }
 
 TEST_F(Credentials, ADelegateThatNeverAnswersDoesNotHoldTheRequestForEver) {
