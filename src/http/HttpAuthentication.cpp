@@ -64,7 +64,7 @@ QByteArray md5Hex(const QByteArray &text) {
 
 std::shared_ptr<HttpAuthentication> HttpAuthentication::createFromResponse(
     const HttpResponseHeader &response) {
-    const QString field = response.fields.value(QStringLiteral("WWW-Authenticate"));
+    const QString field = response.value(QStringLiteral("WWW-Authenticate"));
     std::optional<Challenge> basic, digest;
     for (const Challenge &challenge : parseChallenges(field)) {
         const QString scheme = challenge.scheme.toLower();
@@ -109,7 +109,7 @@ void HttpAuthentication::responseReceived(const HttpResponseHeader &response) {
     }
     const auto fresh = createFromResponse(response);
     if (fresh && fresh->mScheme == Digest && mScheme == Digest &&
-        response.fields.value(QStringLiteral("WWW-Authenticate"))
+        response.value(QStringLiteral("WWW-Authenticate"))
             .contains(QStringLiteral("stale=true"), Qt::CaseInsensitive)) {
         mNonce = fresh->mNonce;  // the credentials were fine; the nonce had expired
         mNonceCount = 0;

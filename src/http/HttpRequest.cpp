@@ -286,6 +286,11 @@ void HttpRequest::loadRequest() {
         mReceivedData = QByteArray();
     }
 
+    if (!mRequest->headerFieldsAreSafe()) {
+        cancelled.unlock();
+        failWithError(HttpError::UnableToCreateRequestError);
+        return;
+    }
     std::shared_ptr<ReadStream> stream = ReadStream::createForStreamedHTTPRequest(*mRequest);
     if (!stream) {
         cancelled.unlock();
@@ -531,14 +536,12 @@ bool HttpRequest::readResponseHeadersReturningAuthenticationFailure() {
             resetDownloadProgress(mContentLength.load());
         }
     }
+    // Each Set-Cookie field on its own: joined, "a=1, b=2" would read as one cookie.
     QList<QNetworkCookie> cookies;
-    const auto setCookie = header.fields.constFind(QStringLiteral("Set-Cookie"));
-    if (setCookie != header.fields.constEnd()) {
-        for (const QString &line : setCookie->split(QLatin1Char('\n'))) {
-            for (QNetworkCookie cookie : QNetworkCookie::parseCookies(line.toUtf8())) {
-                cookie.normalize(mUrl);
-                cookies.append(cookie);
-            }
+    for (const QString &field : header.values(QStringLiteral("Set-Cookie"))) {
+        for (QNetworkCookie cookie : QNetworkCookie::parseCookies(field.toUtf8())) {
+            cookie.normalize(mUrl);
+            cookies.append(cookie);
         }
     }
     guard(mResponseCookies, std::optional<QList<QNetworkCookie>>(cookies));

@@ -67,6 +67,20 @@ TEST_F(Cookies, ReceivedCookiesAreStoredAndSentOnTheNextRequest) {
     EXPECT_EQ(CookieStorage::shared().allCookies().size(), 1);
 }
 
+TEST_F(Cookies, EachSetCookieFieldIsACookieOfItsOwnWhateverItsLetterCase) {
+    Server server({Server::write(Server::response(
+        200, "ok", "Set-Cookie: a=1; Path=/\r\nset-cookie: b=2; Path=/\r\nSET-COOKIE: c=3\r\n"))});
+    HttpRequest request(QUrl(server.url()));
+    run(request);
+    const std::optional<QList<QNetworkCookie>> cookies = request.responseCookies();
+    ASSERT_TRUE(cookies);
+    QStringList pairs;
+    for (const QNetworkCookie &cookie : *cookies) {
+        pairs << QString::fromUtf8(cookie.name() + "=" + cookie.value());
+    }
+    EXPECT_EQ(pairs, QStringList({"a=1", "b=2", "c=3"}));
+}
+
 TEST_F(Cookies, WithoutPersistenceNothingIsSentOrStored) {
     CookieStorage::shared().setCookies({QNetworkCookie("stored", "1")}, QUrl("http://127.0.0.1/"));
     Server server({Server::write(Server::response(200, "ok", "Set-Cookie: fresh=2\r\n"))});

@@ -114,8 +114,25 @@ TEST_F(Credentials, TheUrlsOwnCredentialsWin) {
     request.setPassword("pass");
     run(request);
     ASSERT_EQ(server.requests().size(), 2);
+    // Only in answer to the challenge: the first request carries no password at all.
+    EXPECT_EQ(authorization(server.requests()[0]), "");
+    EXPECT_FALSE(server.requests()[0].contains("secret"));
     EXPECT_EQ(authorization(server.requests()[1]),
               "Basic " + QByteArray("fromurl:secret").toBase64());
+}
+
+TEST_F(Credentials, AChallengeIsReadWhateverTheLetterCaseOfItsField) {
+    for (const QByteArray field : {"www-authenticate", "Www-Authenticate", "WWW-AUTHENTICATE"}) {
+        Server server(Scripts{{Server::write("HTTP/1.1 401 Unauthorized\r\n" + field +
+                                             ": Basic realm=\"lab\"\r\nContent-Length: 0\r\n\r\n")},
+                              {Server::write(kOk)}});
+        HttpRequest request(QUrl(server.url()));
+        request.setUsername("user");
+        request.setPassword("pass");
+        run(request);
+        EXPECT_EQ(request.responseStatusCode(), 200) << field.constData();
+        EXPECT_EQ(request.authenticationRealm(), "lab");
+    }
 }
 
 TEST_F(Credentials, DigestAnswersWithTheMd5Response) {

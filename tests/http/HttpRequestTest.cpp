@@ -262,6 +262,50 @@ TEST(HttpRequest, TheRequestCarriesItsHeadersCookiesAndBody) {
     EXPECT_TRUE(sent.endsWith("\r\n\r\na=b"));
 }
 
+TEST(HttpRequest, TheMessageCarriesExactlyTheRequestsFields) {
+    {
+        // A body without a type gets none added; an empty field goes out empty.
+        Server server({Server::write(Server::response(200, ""))});
+        HttpRequest request(QUrl(server.url("/r")));
+        request.setPostBody(QByteArray("x"));
+        request.addRequestHeader("X-Empty", "");
+        Delegate delegate;
+        run(request, delegate);
+        const QByteArray sent = server.request();
+        EXPECT_FALSE(sent.contains("Content-Type")) << sent.toStdString();
+        EXPECT_TRUE(sent.contains("\r\nX-Empty:")) << sent.toStdString();
+    }
+    for (const QByteArray method : {"DELETE", "OPTIONS"}) {
+        Server server({Server::write(Server::response(200, ""))});
+        HttpRequest request(QUrl(server.url("/r")));
+        request.setRequestMethod(method);
+        Delegate delegate;
+        run(request, delegate);
+        const QByteArray sent = server.request();
+        EXPECT_TRUE(sent.startsWith(method + " /r HTTP/1.1\r\n")) << sent.toStdString();
+        EXPECT_FALSE(sent.contains("Content-Length")) << sent.toStdString();
+    }
+}
+
+TEST(HttpRequest, LineBreaksInFieldsAreRefusedBeforeAnythingIsSent) {
+    const std::function<void(HttpRequest &)> injections[] = {
+        [](HttpRequest &r) { r.addRequestHeader("X-Test", "1\r\nX-Injected: 1"); },
+        [](HttpRequest &r) { r.addRequestHeader("X-Test\r\nX-Injected", "1"); },
+        [](HttpRequest &r) { r.addRequestHeader("X-Test", "1\nX-Injected: 1"); },
+        [](HttpRequest &r) { r.setRequestCookies({QNetworkCookie("a\r\nX-Injected: 1", "1")}); },
+    };
+    for (const auto &inject : injections) {
+        Server server({Server::write(Server::response(200, ""))});
+        HttpRequest request(QUrl(server.url("/r")));
+        inject(request);
+        Delegate delegate;
+        run(request, delegate);
+        ASSERT_NE(request.error(), nullptr);
+        EXPECT_EQ(request.error()->code, 5);
+        EXPECT_TRUE(server.requests().isEmpty());
+    }
+}
+
 TEST(HttpRequest, TextThatIsNotUtf8HasNoDataString) {
     Server server({Server::write(Server::response(200, "\xff\xfe\xfd"))});
     HttpRequest request(QUrl(server.url()));

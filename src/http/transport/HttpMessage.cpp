@@ -1,5 +1,7 @@
 #include "http/transport/HttpMessage.h"
 
+#include <cctype>
+
 std::optional<HttpMessage> HttpMessage::createRequest(const QByteArray &method, const QUrl &url) {
     const QString scheme = url.scheme().toLower();
     if (method.isEmpty() || method.contains(' ') || method.contains('\r') ||
@@ -21,4 +23,33 @@ void HttpMessage::setHeaderFieldValue(const QByteArray &name, const QByteArray &
         }
     }
     headerFields.append({name, value});
+}
+
+bool HttpMessage::headerFieldsAreSafe() const {
+    // RFC 9110 token characters.
+    static const QByteArray kTokenExtras = QByteArrayLiteral("!#$%&'*+-.^_`|~");
+    for (const auto &[name, value] : headerFields) {
+        if (name.isEmpty()) {
+            return false;
+        }
+        for (const char c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && !kTokenExtras.contains(c)) {
+                return false;
+            }
+        }
+        if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QStringList HttpResponseHeader::values(const QString &name) const {
+    QStringList found;
+    for (const auto &[fieldName, fieldValue] : fieldList) {
+        if (fieldName.compare(name, Qt::CaseInsensitive) == 0) {
+            found << fieldValue;
+        }
+    }
+    return found;
 }

@@ -23,6 +23,9 @@ struct HttpMessage {
 
     // Sets a field, replacing an earlier one of the same name (names compare without case).
     void setHeaderFieldValue(const QByteArray &name, const QByteArray &value);
+    // False when a field's name is not a token or a value holds a line break (CR, LF or NUL):
+    // such a field would write lines of its own into the message.
+    bool headerFieldsAreSafe() const;
 };
 
 // The response message as received so far.
@@ -31,4 +34,11 @@ struct HttpResponseHeader {
     int statusCode = 0;
     // Header fields by name as the server wrote it; repeated fields joined with ", ".
     QMap<QString, QString> fields;
+    // Every field in the order received, each on its own (a repeated Set-Cookie stays apart).
+    QList<QPair<QString, QString>> fieldList;
+
+    // The values of every field of that name; field names compare without case.
+    QStringList values(const QString &name) const;
+    // Those values joined with ", "; empty when there is none.
+    QString value(const QString &name) const { return values(name).join(QStringLiteral(", ")); }
 };

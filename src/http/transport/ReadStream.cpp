@@ -20,7 +20,8 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
         return nullptr;
     }
     stream->mEasy = easy;
-    stream->mUrl = message.url.toEncoded();
+    // A user name and password in the URL answer a challenge; they never go out unasked.
+    stream->mUrl = message.url.toEncoded(QUrl::RemoveUserInfo);
     stream->mBody = message.body;
     ReadStream *self = stream.get();
     curl_easy_setopt(easy, CURLOPT_URL, stream->mUrl.constData());
@@ -29,6 +30,9 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     // Loopback never goes through a proxy from the environment; everything else as curl does.
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1");
+    // Through an HTTPS proxy the proxy's own "200 Connection established" is no answer of the
+    // server's: only the server's response reaches the header callback.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ReadStream::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReadStream::onBody);
@@ -40,8 +44,12 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
     const QByteArray &method = message.method;
     if (method == "HEAD") {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    } else if (method == "GET" && message.body.isEmpty()) {
+    } else if (message.body.isEmpty() && method != "POST" && method != "PUT") {
+        // Without a body the message carries no Content-Length of curl's (DELETE, OPTIONS).
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        if (method != "GET") {
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.constData());
+        }
     } else {
         // The body travels in the message; curl reads it from us so that we can count it.
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
@@ -52,9 +60,17 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.constData());
         }
     }
-    for (const auto &field : message.headerFields) {
-        stream->mHeaderList =
-            curl_slist_append(stream->mHeaderList, (field.first + ": " + field.second).constData());
+    // The message carries exactly the request's fields. curl drops "Name:" (its way of removing
+    // a field), so an empty value is written "Name;"; and it adds a Content-Type of its own to a
+    // body without one, which "Content-Type:" removes.
+    bool hasContentType = false;
+    for (const auto &[name, value] : message.headerFields) {
+        hasContentType = hasContentType || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
+        const QByteArray line = value.isEmpty() ? name + ';' : name + ": " + value;
+        stream->mHeaderList = curl_slist_append(stream->mHeaderList, line.constData());
+    }
+    if (!hasContentType) {
+        stream->mHeaderList = curl_slist_append(stream->mHeaderList, "Content-Type:");
     }
     // No 100-continue round trip: servers rarely answer it, and curl would wait a second.
     stream->mHeaderList = curl_slist_append(stream->mHeaderList, "Expect:");
@@ -238,6 +254,7 @@ size_t ReadStream::onHeader(char *data, size_t size, size_t count, void *self) {
     } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
         const QString name = QString::fromLatin1(line.left(colon).trimmed());
         const QString value = QString::fromUtf8(line.mid(colon + 1).trimmed());
+        header.fieldList.append({name, value});
         const auto it = header.fields.find(name);
         if (it == header.fields.end()) {
             header.fields.insert(name, value);
