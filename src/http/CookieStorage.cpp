@@ -91,7 +91,10 @@ void CookieStorage::save() const {
     }
     QDir().mkpath(QFileInfo(mFilePath).path());
     QSaveFile file(mFilePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0 || !file.commit()) {
+    // Cookies hold sessions: the file is the user's alone, before anything is in it.
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) < 0 || !file.commit()) {
         SystemLog::log(
             QStringLiteral("Could not save cookies to %1: %2").arg(mFilePath, file.errorString()));
     }

@@ -573,16 +573,36 @@ void HttpRequest::handleBytesAvailable() {
         return;
     }
     mTotalBytesRead += quint64(count);
-    std::lock_guard lock(mFieldLock);
-    if (!mDownloadDestinationPath.isEmpty()) {
-        if (!mOutputStream) {
-            mOutputStream = std::make_unique<QFile>(mDownloadDestinationPath);
-            mOutputStream->open(QIODevice::WriteOnly | QIODevice::Truncate);
+    QString writeError;
+    {
+        std::lock_guard lock(mFieldLock);
+        if (!mDownloadDestinationPath.isEmpty()) {
+            if (!mOutputStream) {
+                mOutputStream = std::make_unique<QFile>(mDownloadDestinationPath);
+                // Unbuffered: a write that fails (a full disk) says so at once.
+                mOutputStream->open(QIODevice::WriteOnly | QIODevice::Truncate |
+                                    QIODevice::Unbuffered);
+            }
+            if (!mOutputStream->isOpen() || mOutputStream->write(buffer, count) != count) {
+                writeError = mOutputStream->errorString();
+            }
+        } else if (mReceivedData) {
+            mReceivedData->append(buffer, count);
         }
-        mOutputStream->write(buffer, count);
-    } else if (mReceivedData) {
-        mReceivedData->append(buffer, count);
     }
+    if (!writeError.isEmpty()) {
+        failToWriteDownload(writeError);
+    }
+}
+
+void HttpRequest::failToWriteDownload(const QString &reason) {
+    // A download that cannot be kept is no success: it ends with an error, and the partial
+    // file goes.
+    const QString path = downloadDestinationPath();
+    cancelLoad();
+    failWithError(HttpError::make(
+        HttpError::InternalError,
+        QStringLiteral("Unable to write the download to %1: %2").arg(path, reason)));
 }
 
 void HttpRequest::handleStreamComplete() {
@@ -590,6 +610,7 @@ void HttpRequest::handleStreamComplete() {
         attemptToApplyCredentialsAndResume();
         return;
     }
+    QString writeError;
     {
         std::lock_guard progress(progressLock());
         mComplete.store(true);
@@ -598,8 +619,15 @@ void HttpRequest::handleStreamComplete() {
         closeReadStream();
         std::lock_guard lock(mFieldLock);
         if (mOutputStream) {
+            if (!mOutputStream->flush()) {
+                writeError = mOutputStream->errorString();
+            }
             mOutputStream->close();
         }
+    }
+    if (!writeError.isEmpty()) {
+        failToWriteDownload(writeError);
+        return;
     }
     requestFinished();
 }
@@ -840,11 +868,15 @@ void HttpRequest::cancelLoad() {
     std::lock_guard lock(mFieldLock);
     if (mReceivedData) {
         mReceivedData.reset();
-    } else if (!mDownloadDestinationPath.isEmpty()) {
-        if (mOutputStream) {
-            mOutputStream->close();
+    } else if (mOutputStream) {
+        // Only a file this request opened (and so emptied) goes: one it never got to write,
+        // or could not open, is the user's and stays as it was.
+        const bool opened = mOutputStream->isOpen();
+        mOutputStream->close();
+        if (opened) {
+            QFile::remove(mDownloadDestinationPath);
         }
-        QFile::remove(mDownloadDestinationPath);
+        mOutputStream.reset();
     }
     mResponseHeaders.reset();
 }

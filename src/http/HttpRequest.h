@@ -188,6 +188,8 @@ protected:
     // Asks the delegate on the main thread and waits for retryWithAuthentication, or for a
     // cancellation or the time-out, whichever comes first. True when the delegate answered.
     bool askDelegateForCredentials();
+    // Ends the request with an error when the download file cannot be written.
+    void failToWriteDownload(const QString &reason);
     // Asks the delegate, once per attempt, and goes on with its answer.
     void askDelegateAndResume();
     // Records code 3 without a callback and ends the request.

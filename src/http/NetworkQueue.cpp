@@ -154,16 +154,18 @@ void NetworkQueue::release(HttpRequest *request) {
 }
 
 void NetworkQueue::requestDidFinish(HttpRequest *request) {
-    int count;
+    bool lastOne = false;
     {
         std::lock_guard lock(mCounterLock);
+        // Only the finish that brings the count to 0 ends the queue's work: the late finishes
+        // of requests no longer counted (after a cancel-all) do not say it again.
         if (mCounted.erase(request)) {
             --mRequestsCount;
+            lastOne = mRequestsCount == 0;
         }
-        count = mRequestsCount;
     }
     forward(mRequestDidFinishSelector, request, "HttpRequest*");
-    if (count == 0) {
+    if (lastOne) {
         forward(mQueueDidFinishSelector, this, "NetworkQueue*");
     }
     QMetaObject::invokeMethod(

@@ -29,6 +29,9 @@ public:
     void setRequestDidFinishSelector(const QByteArray &name) { mRequestDidFinishSelector = name; }
     void setRequestDidFailSelector(const QByteArray &name) { mRequestDidFailSelector = name; }
     void setQueueDidFinishSelector(const QByteArray &name) { mQueueDidFinishSelector = name; }
+    const QByteArray &requestDidFinishSelector() const { return mRequestDidFinishSelector; }
+    const QByteArray &requestDidFailSelector() const { return mRequestDidFailSelector; }
+    const QByteArray &queueDidFinishSelector() const { return mQueueDidFinishSelector; }
     bool shouldCancelAllRequestsOnFailure() const { return mShouldCancelAllRequestsOnFailure; }
     void setShouldCancelAllRequestsOnFailure(bool cancel) {
         mShouldCancelAllRequestsOnFailure = cancel;

@@ -102,6 +102,10 @@ TEST_F(Cookies, OnlyCookiesWithAnExpiryOutliveTheProcess) {
     const QList<QNetworkCookie> kept = CookieStorage::shared().cookiesForURL(url);
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept.first().name(), "lasting");
+    // Kept in a file only the user may read.
+    EXPECT_EQ(
+        QFile(dir.filePath("cookies.txt")).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+        QFile::ReadOwner | QFile::WriteOwner);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -240,6 +242,74 @@ TEST(HttpRequest, DownloadsGoToAFileAndACancelledOneLeavesNone) {
         request.reset();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("part.bin")));
+}
+
+TEST(HttpRequest, ADownloadThatCannotBeWrittenIsAnError) {
+    QTemporaryDir dir;
+    const struct {
+        QString path;
+        bool diskFull;
+    } cases[] = {
+        {dir.filePath("no/such/folder/file.bin"), false},  // cannot be opened
+        {dir.filePath("full.bin"), true},                  // writes fail past 16 KiB
+    };
+    for (const auto &[path, diskFull] : cases) {
+        Server server({Server::write(Server::response(200, QByteArray(64 * 1024, 'd')))});
+        HttpRequest request(QUrl(server.url()));
+        request.setDownloadDestinationPath(path);
+        Delegate delegate;
+        // A file-size limit stands in for a full disk: writes past it fail (EFBIG).
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        if (diskFull) {
+            const rlimit small{16 * 1024, saved.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        run(request, delegate);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedSignal);
+        ASSERT_NE(request.error(), nullptr) << path.toStdString();
+        EXPECT_EQ(request.error()->code, 6);
+        EXPECT_TRUE(request.error()->localizedDescription.contains(path))
+            << request.error()->localizedDescription.toStdString();
+        EXPECT_EQ(delegate.failed, 1);
+        EXPECT_EQ(delegate.finished, 0);
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("full.bin")));  // the partial file goes
+    // A file that cannot be written is left alone.
+    const QString readOnly = dir.filePath("kept.bin");
+    QFile kept(readOnly);
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("mine") == 4);
+    kept.close();
+    kept.setPermissions(QFile::ReadOwner);
+    if (!QFile(readOnly).open(QIODevice::WriteOnly)) {  // as root every file is writable
+        Server server({Server::write(Server::response(200, "new"))});
+        HttpRequest request(QUrl(server.url()));
+        request.setDownloadDestinationPath(readOnly);
+        Delegate delegate;
+        run(request, delegate);
+        EXPECT_NE(request.error(), nullptr);
+        EXPECT_TRUE(QFile::exists(readOnly));
+    }
+}
+
+TEST(HttpRequest, ACancelledDownloadLeavesAFileItNeverWroteAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("earlier.bin");
+    QFile earlier(path);
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+    earlier.close();
+    Server server({Server::pause(3000)});
+    auto request = std::make_unique<HttpRequest>(QUrl(server.url()));
+    request->setDownloadDestinationPath(path);
+    Delegate delegate;
+    run(*request, delegate, [&] {
+        QThread::msleep(100);
+        request->cancel();
+    });
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(QFile(path).size(), 7);
 }
 
 TEST(HttpRequest, TheRequestCarriesItsHeadersCookiesAndBody) {

@@ -5,7 +5,9 @@
 #include "support/ScriptedHttpServer.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +71,29 @@ TEST_F(NetworkQueueTest, ForwardsEveryOutcomeAndThenThatTheQueueIsDone) {
               QStringList({QStringLiteral("finished %1").arg(a.port()),
                            QStringLiteral("finished %1").arg(b.port()), "queue finished"}));
     EXPECT_EQ(queue.requestsCount(), 0);
+}
+
+TEST_F(NetworkQueueTest, FinishesArrivingAfterACancelAllDoNotSayTheQueueIsDoneAgain) {
+    EXPECT_EQ(queue.requestDidFinishSelector(), "requestComplete");
+    EXPECT_EQ(queue.requestDidFailSelector(), "requestFailed");
+    EXPECT_EQ(queue.queueDidFinishSelector(), "queueFinished");
+    Server a({Server::write(Server::response(200, "ok"))}),
+        b({Server::write(Server::response(200, "ok"))});
+    const auto first = request(a), second = request(b);
+    queue.addOperation(first);
+    queue.addOperation(second);
+    queue.go();
+    // Both exchanges end on their workers; their outcomes wait for this thread.
+    QElapsedTimer timer;
+    timer.start();
+    while (!(first->isFinished() && second->isFinished()) && timer.elapsed() < 5000) {
+        QThread::msleep(5);
+    }
+    queue.cancelAllOperations();
+    pumpUntil([&] { return recorder.events.size() >= 2; }, 2000);
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(recorder.events.count("queue finished"), 0)
+        << recorder.events.join(", ").toStdString();
 }
 
 TEST_F(NetworkQueueTest, AFailureCancelsTheOthersWhichAreForwardedAsCancelled) {
