@@ -8,7 +8,7 @@
 #include <algorithm>
 
 namespace {
-// Qt positions widgets by their top-left corner; the slide is specified for centres.
+// Qt positions widgets by their top-left corner; the slide moves centres.
 QPoint topLeftForCentre(QWidget *view, QPointF centre) {
     return (centre - QPointF(view->width() / 2.0, view->height() / 2.0)).toPoint();
 }

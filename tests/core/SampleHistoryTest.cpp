@@ -45,6 +45,23 @@ TEST_F(SampleHistoryTest, FilterTurnsAConstantIntoAGeometricDecay) {
     EXPECT_NEAR(history->getLatestHistory(1), 0.9 * c, 1e-15);
 }
 
+TEST_F(SampleHistoryTest, FilterArithmeticIsRoundedStepByStepOnEveryArchitecture) {
+    // Each product is rounded before the sum, as written: a fused multiply-add (which arm64
+    // compilers emit unless told not to) changes the last bits of the stored values.
+    history->setFilteringEnabled(true);
+    double mean = 0.0;
+    uint32_t seed = 12345;
+    for (int n = 0; n < 2000; ++n) {
+        seed = seed * 1664525u + 1013904223u;
+        const float x = float(int32_t(seed >> 8) % 200000) / 100000.0f - 1.0f;
+        record(x);
+        const volatile double scaled = 0.1 * double(x);  // volatile: rounded here
+        const volatile double kept = 0.9 * mean;
+        mean = scaled + kept;
+        ASSERT_EQ(history->getLatestHistory(0), double(x) - mean) << "sample " << n;
+    }
+}
+
 TEST_F(SampleHistoryTest, WithoutTheFilterTheFloatIsStoredAsIs) {
     history->setFilteringEnabled(false);
     record(0.1f, -1.0f, 3.5f);

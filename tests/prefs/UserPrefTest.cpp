@@ -36,7 +36,7 @@ PrefValue readAs(PrefType type, const QString &key) {
     return {};
 }
 
-TEST_P(CacheMissRead, ReturnsTheSpecifiedValue) {
+TEST_P(CacheMissRead, ReturnsTheStoredValueOrTheTypesZero) {
     TempConfig config;
     const MissCase &c = GetParam();
     const QString key = QStringLiteral("KEY");
