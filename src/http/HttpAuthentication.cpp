@@ -97,6 +97,7 @@ std::shared_ptr<HttpAuthentication> HttpAuthentication::createFromResponse(
 }
 
 bool HttpAuthentication::isValid(int *errorCode) const {
+    std::lock_guard lock(mMutex);
     if (mRejected && errorCode) {
         *errorCode = kRejectedPassword;
     }
@@ -104,10 +105,11 @@ bool HttpAuthentication::isValid(int *errorCode) const {
 }
 
 void HttpAuthentication::responseReceived(const HttpResponseHeader &response) {
+    const auto fresh = createFromResponse(response);
+    std::lock_guard lock(mMutex);
     if (!mApplied) {
         return;
     }
-    const auto fresh = createFromResponse(response);
     if (fresh && fresh->mScheme == Digest && mScheme == Digest &&
         response.value(QStringLiteral("WWW-Authenticate"))
             .contains(QStringLiteral("stale=true"), Qt::CaseInsensitive)) {
@@ -129,6 +131,7 @@ bool HttpAuthentication::applyCredentials(HttpMessage &message,
             "Basic " +
             (credentials.username + QLatin1Char(':') + credentials.password).toUtf8().toBase64();
     } else {
+        std::lock_guard lock(mMutex);
         const QByteArray uri = message.url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
                                                      QUrl::RemoveFragment);
         const QByteArray path = uri.isEmpty() ? QByteArray("/") : uri;
@@ -161,6 +164,7 @@ bool HttpAuthentication::applyCredentials(HttpMessage &message,
         value += ", algorithm=MD5";
     }
     message.setHeaderFieldValue("Authorization", value);
+    std::lock_guard lock(mMutex);
     mApplied = true;
     return true;
 }

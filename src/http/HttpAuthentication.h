@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // Credentials for a challenge: user name, password and, for schemes that need one, an account
@@ -18,6 +19,8 @@ struct HttpCredentials {
 // A server's authentication challenge, made from a 401 response's WWW-Authenticate field:
 // Basic, or Digest (MD5, qop "auth"). It applies credentials to a request message (the
 // Authorization field) and turns invalid when the server refuses credentials it applied.
+// Shared by the requests of a session on their worker threads: its state changes under a lock
+// of its own, so Digest nonce counts never repeat.
 class HttpAuthentication {
 public:
     enum Scheme { Basic, Digest };
@@ -27,6 +30,10 @@ public:
     // None when the response carries no challenge we can answer.
     static std::shared_ptr<HttpAuthentication> createFromResponse(
         const HttpResponseHeader &response);
+
+    HttpAuthentication() = default;
+    HttpAuthentication(const HttpAuthentication &) = delete;
+    HttpAuthentication &operator=(const HttpAuthentication &) = delete;
 
     Scheme scheme() const { return mScheme; }
     QString realm() const { return mRealm; }
@@ -43,11 +50,14 @@ public:
     bool applyCredentials(HttpMessage &message, const HttpCredentials &credentials);
 
 private:
+    // Set when made, then only read.
     Scheme mScheme = Basic;
     QString mRealm;
-    QString mNonce;
     QString mOpaque;
     bool mQopAuth = false;
+
+    mutable std::mutex mMutex;  // the fields below
+    QString mNonce;
     bool mApplied = false;
     bool mRejected = false;
     quint32 mNonceCount = 0;

@@ -406,11 +406,7 @@ void HttpRequest::setProgressForProgressIndicator(double progress, QObject *indi
 void HttpRequest::updateProgressIndicators() {
     // The time-out counts from the last byte that moved, in either direction, whatever the
     // progress setting: a long but healthy exchange is not ended while its bytes still flow.
-    std::shared_ptr<ReadStream> stream;
-    {
-        std::lock_guard cancelled(mCancelledLock);
-        stream = mReadStream;
-    }
+    const std::shared_ptr<ReadStream> stream = readStream();
     const quint64 moved =
         mTotalBytesRead.load() + (stream ? stream->requestBytesWritten() : mLastBytesSent.load());
     if (moved > mActivityBytes) {
@@ -418,7 +414,7 @@ void HttpRequest::updateProgressIndicators() {
         std::lock_guard lock(mFieldLock);
         mLastActivityTime = Clock::now();
     }
-    if (mMainRequest) {
+    if (mIsSizeProbe) {
         return;  // a size probe reports nothing of its own
     }
     if (!mShowAccurateProgress && !(mComplete.load() && !mUpdatedProgress.load())) {
@@ -507,11 +503,17 @@ void HttpRequest::handleNetworkEvent(int type) {
     }
 }
 
+std::shared_ptr<ReadStream> HttpRequest::readStream() const {
+    std::lock_guard cancelled(mCancelledLock);
+    return mReadStream;
+}
+
 bool HttpRequest::readResponseHeadersReturningAuthenticationFailure() {
-    if (!mReadStream) {
+    const std::shared_ptr<ReadStream> stream = readStream();
+    if (!stream) {
         return false;
     }
-    const HttpResponseHeader header = mReadStream->responseHeader();
+    const HttpResponseHeader header = stream->responseHeader();
     if (!header.complete) {
         return false;
     }
@@ -529,8 +531,8 @@ bool HttpRequest::readResponseHeadersReturningAuthenticationFailure() {
     const auto length = header.fields.constFind(QStringLiteral("Content-Length"));
     if (length != header.fields.constEnd()) {
         mContentLength.store(quint64(qint64(intValue(*length))));
-        if (mMainRequest) {
-            mMainRequest->setContentLength(mContentLength.load());
+        if (const std::shared_ptr<HttpRequest> main = mainRequest()) {
+            main->setContentLength(mContentLength.load());
         }
         if (downloadProgressDelegate() && mShowAccurateProgress && mShouldResetProgressIndicators) {
             resetDownloadProgress(mContentLength.load());
@@ -560,11 +562,13 @@ void HttpRequest::handleBytesAvailable() {
         attemptToApplyCredentialsAndResume();
         return;
     }
-    if (!mReadStream) {
+    // A cancel on the main thread may let go of the stream meanwhile: read from our own hold.
+    const std::shared_ptr<ReadStream> stream = readStream();
+    if (!stream) {
         return;
     }
     char buffer[kReadBufferSize];
-    const qint64 count = mReadStream->read(buffer, kReadBufferSize);
+    const qint64 count = stream->read(buffer, kReadBufferSize);
     if (count < 0) {
         handleStreamError();
         return;
@@ -634,8 +638,8 @@ void HttpRequest::handleStreamComplete() {
 
 void HttpRequest::handleStreamError() {
     mComplete.store(true);
-    const std::optional<TransportError> underlying =
-        mReadStream ? mReadStream->copyError() : std::nullopt;
+    const std::shared_ptr<ReadStream> stream = readStream();
+    const std::optional<TransportError> underlying = stream ? stream->copyError() : std::nullopt;
     cancelLoad();
     if (!error()) {
         failWithError(HttpError::make(HttpError::ConnectionFailure,
@@ -685,8 +689,8 @@ void HttpRequest::recordAuthenticationFailure() {
 
 void HttpRequest::attemptToApplyCredentialsAndResume() {
     if (!mRequestAuthentication) {
-        const HttpResponseHeader header =
-            mReadStream ? mReadStream->responseHeader() : HttpResponseHeader();
+        const std::shared_ptr<ReadStream> stream = readStream();
+        const HttpResponseHeader header = stream ? stream->responseHeader() : HttpResponseHeader();
         mRequestAuthentication = HttpAuthentication::createFromResponse(header);
         if (!mRequestAuthentication) {
             failWithError(HttpError::make(
@@ -830,8 +834,12 @@ bool HttpRequest::applyCredentials(const HttpCredentials &credentials) {
         saveCredentialsToKeychain(credentials);
     }
     if (mUseSessionPersistence) {
-        setSessionAuthentication(mRequestAuthentication);
-        setSessionCredentials(credentials, mUrl);
+        // Challenge and credentials in one step: another request never sees one without the
+        // other.
+        std::lock_guard lock(sessionLock);
+        theSessionAuthentication = mRequestAuthentication;
+        theSessionCredentials = credentials;
+        theSessionOrigin = originOf(mUrl);
     }
     guard(mRequestCredentials, std::optional<HttpCredentials>(credentials));
     return true;

@@ -131,8 +131,12 @@ public:
     quint64 lastBytesRead() const { return mLastBytesRead.load(); }
     quint64 lastBytesSent() const { return mLastBytesSent.load(); }
     std::optional<Clock::time_point> lastActivityTime() const;
-    HttpRequest *mainRequest() const { return mMainRequest; }
-    void setMainRequest(HttpRequest *request) { mMainRequest = request; }
+    // A size probe's request, while it lives: a cancel-all may let go of it before the probe.
+    std::shared_ptr<HttpRequest> mainRequest() const { return mMainRequest.lock(); }
+    void setMainRequest(const std::shared_ptr<HttpRequest> &request) {
+        mMainRequest = request;
+        mIsSizeProbe = true;
+    }
     bool showAccurateProgress() const { return mShowAccurateProgress; }
     void setShowAccurateProgress(bool show) { mShowAccurateProgress = show; }
     bool shouldResetProgressIndicators() const { return mShouldResetProgressIndicators; }
@@ -205,13 +209,15 @@ protected:
 
     std::optional<HttpMessage> mRequest;      // the request message, made in main()
     std::shared_ptr<ReadStream> mReadStream;  // the stream of the current attempt
-    std::mutex mCancelledLock;
+    mutable std::mutex mCancelledLock;
     // Hand-off with the delegate while credentials are asked for; a new one (condition 1) for
     // every attempt.
     std::shared_ptr<ConditionLock> mAuthenticationLock;
     bool mDelegateAskedThisAttempt = false;  // worker thread only
 
 private:
+    // The current attempt's stream, held for the caller (none once cancelled).
+    std::shared_ptr<ReadStream> readStream() const;
     // Closes, detaches and lets go of the read stream, if any; with mCancelledLock held.
     void closeReadStream();
     // Whole reads and writes of the object fields below.
@@ -248,7 +254,8 @@ private:
     std::optional<Clock::time_point> mLastActivityTime;
     QPointer<QObject> mUploadProgressDelegate;
     QPointer<QObject> mDownloadProgressDelegate;
-    HttpRequest *mMainRequest = nullptr;  // not owned: the request a size probe is made for
+    std::weak_ptr<HttpRequest> mMainRequest;  // the request a size probe is made for
+    bool mIsSizeProbe = false;
     RunLoop *mRunLoop = nullptr;          // the loop of the running attempt, for prompt wake-ups
 
     std::atomic<bool> mComplete{false};

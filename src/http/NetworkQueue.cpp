@@ -40,7 +40,7 @@ void NetworkQueue::addOperation(const std::shared_ptr<Operation> &operation) {
         if (request->requestMethod() == "GET") {
             // A HEAD request ahead of the GET learns the size to expect.
             auto probe = std::make_shared<HttpRequest>(request->url());
-            probe->setMainRequest(request.get());
+            probe->setMainRequest(request);
             addHEADOperation(probe);
             request->setShouldResetProgressIndicators(false);
             OperationQueue::addDependency(request, probe);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CFormat.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,6 +19,5 @@ Sink setSink(Sink sink);
 
 }  // namespace SystemLog
 
-// printf-style convenience with C-locale number formatting (QString::asprintf never uses the
-// user's locale).
-#define SHAKELOG_LOG(...) SystemLog::log(QString::asprintf(__VA_ARGS__))
+// printf-style convenience, formatted as C formats it (see CFormat.h).
+#define SHAKELOG_LOG(...) SystemLog::log(cFormat(__VA_ARGS__))

@@ -1,6 +1,7 @@
 #include "sharing/Report.h"
 
 #include "http/FormDataRequest.h"
+#include "platform/CFormat.h"
 #include "platform/DeviceIdentifier.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
@@ -28,7 +29,7 @@ Report Report::make(const QString &serverAddress, float lat, float lon, float al
 QString Report::url(const QString &blank) const {
     const QString dateTime = localTime.toString(QStringLiteral("yyyy-MM-dd")) + blank +
                              localTime.toString(QStringLiteral("HH:mm:ss"));
-    return serverAddress + QString::asprintf(
+    return serverAddress + cFormat(
                                "?device_id=%s&lat=%f&lon=%f&alt=%f&sampling=%d&version=%s"
                                "&local_datetime=%s&isearthquake=%s&action=add",
                                deviceId.toUtf8().constData(), double(lat), double(lon), double(alt),

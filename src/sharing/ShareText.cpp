@@ -2,6 +2,7 @@
 
 #include "core/DateText.h"
 #include "core/SampleHistory.h"
+#include "platform/CFormat.h"
 #include "platform/UrlEscape.h"
 
 #include <QSaveFile>
@@ -31,7 +32,7 @@ QString csvLines(const SampleHistory &history) {
     QString text;
     forEachSample(history, [&](float x, float y, float z, int offset) {
         const SampleHistory::Date &date = history.getTimestamp(offset);
-        text += QString::asprintf("%f,%f,%f,", double(x), double(y), double(z));
+        text += cFormat("%f,%f,%f,", double(x), double(y), double(z));
         if (date) {
             text += DateText::defaultText(*date);
         }
@@ -43,7 +44,7 @@ QString csvLines(const SampleHistory &history) {
 QString signalLines(const SampleHistory &history) {
     QString text;
     forEachSample(history, [&](float x, float y, float z, int) {
-        text += QString::asprintf("%f,%f,%f\n", double(x), double(y), double(z));
+        text += cFormat("%f,%f,%f\n", double(x), double(y), double(z));
     });
     return text;
 }

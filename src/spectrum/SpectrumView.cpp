@@ -1,5 +1,6 @@
 #include "spectrum/SpectrumView.h"
 
+#include "platform/CFormat.h"
 #include "spectrum/Calculation.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/GraphView.h"
@@ -73,7 +74,7 @@ void SpectrumView::doneClicked() {
 
 QString SpectrumView::peakLabel(int axis, double hz) {
     const char *name = axis >= 0 && axis < 3 ? kAxes[axis].name : "";
-    return QString::asprintf("%s: %.2f Hz", name, hz);
+    return cFormat("%s: %.2f Hz", name, hz);
 }
 
 QPointF SpectrumView::labelPosition(int peakIndex, double y, int axis) {

@@ -1,5 +1,6 @@
 #include "stream/SampleStream.h"
 
+#include "platform/CFormat.h"
 #include "platform/SystemLog.h"
 
 #include <arpa/inet.h>
@@ -16,9 +17,8 @@ SampleStream::~SampleStream() {
 
 QByteArray SampleStream::datagram(const QString &deviceName, double absTime, double x, double y,
                                   double z) {
-    // QString::asprintf formats numbers in the C locale, whatever the user's locale.
     return deviceName.toUtf8() + ',' +
-           QString::asprintf("%.3f,%1.3f,%1.3f,%1.3f\n", absTime, x, y, z).toLatin1();
+           cFormat("%.3f,%1.3f,%1.3f,%1.3f\n", absTime, x, y, z).toLatin1();
 }
 
 bool SampleStream::open(int port) {

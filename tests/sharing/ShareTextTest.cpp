@@ -61,6 +61,11 @@ TEST(Export, WritesTheWrittenSlotsOldestFirstWithADateAtEachNewSecond) {
               "0.000000,0.000000,2.000000,2010-05-13 10:21:46 +0900\n");
     EXPECT_EQ(ShareText::signalLines(raw.history),
               "0.500000,-1.250000,0.000000\n0.000000,0.000000,2.000000\n");
+
+    // An exact tie rounds as C rounds it (to even), and negative zero keeps its sign.
+    RawHistory ties(2);
+    ties.add(1.0f / 128, -0.0f, -3.0f / 128);
+    EXPECT_EQ(ShareText::signalLines(ties.history), "0.007812,-0.000000,-0.023438\n");
 }
 
 TEST(Export, DefaultDateTextCarriesTheZoneOffset) {

@@ -67,6 +67,7 @@ TEST_F(SpectrumViewTest, TheLabelFollowsTheRealPartNotTheBucket) {
     EXPECT_EQ(s.peakIndex, 13);
     EXPECT_EQ(SpectrumView::peakLabel(0, s.hz), "X: 12.70 Hz");
     EXPECT_EQ(SpectrumView::peakLabel(2, 0.1), "Z: 0.10 Hz");
+    EXPECT_EQ(SpectrumView::peakLabel(1, 0.125), "Y: 0.12 Hz");  // C rounds an exact tie to even
 }
 
 TEST(SpectrumViewLabel, NeverAbove120AndStackedPerAxis) {

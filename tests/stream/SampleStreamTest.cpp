@@ -37,6 +37,8 @@ TEST(SampleStream, DatagramBytesArriveExactlyAsFormatted) {
         {"", 1.0, 1.0, 2.0, 3.0, ",1.000,1.000,2.000,3.000\n"},
         {"lab,north", 0.25, 0.0, 0.0, -1.0, "lab,north,0.250,0.000,0.000,-1.000\n"},
         {"Gerät", 0.0, 0.0, 0.0, 0.0, "Ger\xc3\xa4t,0.000,0.000,0.000,0.000\n"},
+        // Exact ties and negative zero, as C formats them.
+        {"1", 1.0625, 0.0625, -0.0, -0.0625, "1,1.062,0.062,-0.000,-0.062\n"},
     };
     // A German desktop: decimal commas everywhere but in the datagrams.
     const QLocale previous;
