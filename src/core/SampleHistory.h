@@ -70,7 +70,8 @@ public:
     }
     const Date &timestampAtSlot(unsigned slot) const { return mTickHistory[slot & kMask]; }
 
-    // Scrolling moves the ring position while paused; always kept modulo 2048.
+    // Puts the ring position at `index` modulo 2048, for a ring that must start at a given slot
+    // (tests). Only recording moves it otherwise: scrolling moves the view, never the ring.
     void setNextIndex(unsigned index) { nextIndex = index & kMask; }
 
     // The nominal rate as a whole divisor: rates below 1 (including 0 and negative settings)

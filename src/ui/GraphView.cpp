@@ -102,6 +102,13 @@ void GraphView::playAlarmSound() {
     sound.playSystemSound(mAlarmSoundID);
 }
 
+void GraphView::setUpdatingIsEnabled(bool enabled) {
+    mHistory.setUpdatingIsEnabled(enabled);
+    if (enabled) {
+        mViewOffset = 0;
+    }
+}
+
 void GraphView::setMDrawTime(bool drawTime) {
     mHistory.setMDrawTime(drawTime);
     update();
@@ -113,7 +120,7 @@ void GraphView::paintEvent(QPaintEvent *) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     const float w = float(width());
     const float h = float(height());
-    const unsigned position = mHistory.getNextIndex();
+    const unsigned position = viewIndex();
     for (unsigned axis = 0; axis < 3; ++axis) {
         drawHistory(axis, position, painter, stripRect(int(axis), w, h));
     }
@@ -233,7 +240,7 @@ void GraphView::touchesMoved(float x) {
         const auto d = qint32(std::trunc(mLastTouchedX - x));
         // The move that crosses a limit still scrolls; the counter is clamped after it.
         if (mIndexDraggedSoFar > -kWindowStart && mIndexDraggedSoFar < 0) {
-            mHistory.setNextIndex(mHistory.getNextIndex() + unsigned(d));
+            mViewOffset = (mViewOffset + unsigned(d)) & SampleHistory::kMask;
             update();
         }
         mIndexDraggedSoFar = std::clamp(mIndexDraggedSoFar + d, -kWindowStart, 0);

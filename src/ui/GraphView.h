@@ -44,7 +44,8 @@ public:
     void setFilteringEnabled(bool enabled) { mHistory.setFilteringEnabled(enabled); }
     void setInputPrefiltered(bool prefiltered) { mHistory.setInputPrefiltered(prefiltered); }
     bool updatingIsEnabled() const { return mHistory.updatingIsEnabled(); }
-    void setUpdatingIsEnabled(bool enabled) { mHistory.setUpdatingIsEnabled(enabled); }
+    // Resuming also brings the view back to the newest samples.
+    void setUpdatingIsEnabled(bool enabled);
     float frequency() const { return mHistory.frequency(); }
     void setMFrequency(float frequency) { mHistory.setMFrequency(frequency); }
     bool realTime() const { return mHistory.realTime(); }
@@ -52,6 +53,9 @@ public:
     bool drawTime() const { return mHistory.drawTime(); }
     void setMDrawTime(bool drawTime);
     unsigned nextIndex() const { return mHistory.getNextIndex(); }
+    // The ring position the drawing starts from: `nextIndex`, or the scrolled position while
+    // paused. Scrolling moves only this; the ring keeps its order for every other reader.
+    unsigned viewIndex() const { return (nextIndex() + mViewOffset) & SampleHistory::kMask; }
     const SampleHistory &history() const { return mHistory; }
 
     // Scroll distance in samples since the last reset: 0 (newest) down to -1748.
@@ -122,4 +126,5 @@ private:
     quint32 mAlarmSoundID = 0;      // system sound of the alarm; 0 until first created
     float mLastTouchedX = 0;        // horizontal position at the previous touch event
     qint32 mIndexDraggedSoFar = 0;  // 0 (newest) to -1748
+    unsigned mViewOffset = 0;       // drawn position - nextIndex, modulo 2048; 0 unless scrolled
 };
