@@ -11,14 +11,12 @@ FloatSlider::FloatSlider(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(mSlider);
     setFocusProxy(mSlider);
-    connect(mSlider, &QSlider::sliderMoved, this,
-            [this](int position) { emit valueChanging(float(position) / kSteps); });
+    connect(mSlider, &QSlider::sliderMoved, this, [this] { emit valueChanging(value()); });
     connect(mSlider, &QSlider::sliderReleased, this, [this] { emit valueChanged(value()); });
-    // Keyboard and page steps change the value without a drag: they count as released at once.
-    connect(mSlider, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove) {
-            QMetaObject::invokeMethod(
-                this, [this] { emit valueChanged(value()); }, Qt::QueuedConnection);
+    // Keys, the wheel and page clicks move the slider without a drag: each is a finished change.
+    connect(mSlider, &QSlider::actionTriggered, this, [this] {
+        if (!mSlider->isSliderDown()) {
+            emit valueChanged(value());
         }
     });
 }
@@ -31,7 +29,7 @@ void FloatSlider::setRange(float minimum, float maximum) {
 
 float FloatSlider::minimum() const { return float(mSlider->minimum()) / kSteps; }
 float FloatSlider::maximum() const { return float(mSlider->maximum()) / kSteps; }
-float FloatSlider::value() const { return float(mSlider->value()) / kSteps; }
+float FloatSlider::value() const { return float(mSlider->sliderPosition()) / kSteps; }
 
 void FloatSlider::setValue(float value) {
     if (!std::isfinite(value)) {

@@ -5,8 +5,9 @@
 class QSlider;
 
 // A slider with a float value (QSlider holds integers: this one keeps hundredths).
-// `valueChanging` reports every move while dragged; `valueChanged` the value where it was
-// released (or set from the keyboard).
+// `valueChanging` reports every move while dragged; `valueChanged` every change the user has
+// finished: a released drag, a key, the mouse wheel, a click beside the handle. Setting the
+// value from the program reports nothing.
 class FloatSlider : public QWidget {
     Q_OBJECT
 public:
@@ -15,6 +16,7 @@ public:
     void setRange(float minimum, float maximum);
     float minimum() const;
     float maximum() const;
+    // What the slider shows, also in the middle of a move (before QSlider takes it as value).
     float value() const;
     // Held to the range.
     void setValue(float value);

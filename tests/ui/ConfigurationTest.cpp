@@ -8,7 +8,10 @@
 #include "ui/SegmentedControl.h"
 #include "ui/Switch.h"
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <QSlider>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +54,39 @@ TEST_F(Configuration, TheSliderShowsWholeRatesAndStoresOnRelease) {
     panel.scanRateChanged();
     EXPECT_EQ(UserPref::getInt(SCAN_RATE), 57);
     EXPECT_EQ(panel.mScanRateLabel->text(), "57");
+}
+
+// Whatever moves the slider, the label shows the rate the slider shows, and every change that is
+// not a drag in progress stores it.
+TEST_F(Configuration, EveryMoveOfTheSliderIsShownAndEveryFinishedOneStored) {
+    ConfigurationViewController panel(host, 0);
+    auto *slider = panel.mScanRate->findChild<QSlider *>();
+    ASSERT_NE(slider, nullptr);
+
+    slider->setSliderDown(true);  // a drag: the label follows every move, nothing is stored
+    slider->setSliderPosition(4250);
+    EXPECT_EQ(panel.mScanRateLabel->text(), "42");
+    slider->setSliderPosition(6190);
+    EXPECT_EQ(panel.mScanRateLabel->text(), "61");
+    EXPECT_EQ(UserPref::getInt(SCAN_RATE), 100);
+    slider->setSliderDown(false);  // released
+    EXPECT_EQ(UserPref::getInt(SCAN_RATE), 61);
+
+    const auto wheel = [slider](int steps) {
+        QWheelEvent event(QPointF(5, 5), slider->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, 120 * steps), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QCoreApplication::sendEvent(slider, &event);
+    };
+    wheel(1);
+    const int rate = int(panel.mScanRate->value());
+    EXPECT_NE(rate, 61);
+    EXPECT_EQ(UserPref::getInt(SCAN_RATE), rate);
+    EXPECT_EQ(panel.mScanRateLabel->text(), QString::number(rate));
+
+    slider->triggerAction(QAbstractSlider::SliderPageStepSub);  // keyboard or a click beside
+    EXPECT_EQ(UserPref::getInt(SCAN_RATE), rate - 10);
+    EXPECT_EQ(panel.mScanRateLabel->text(), QString::number(rate - 10));
 }
 
 TEST_F(Configuration, EveryControlStoresAtOnceAndDoneAppliesInOrder) {
