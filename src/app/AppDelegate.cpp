@@ -16,6 +16,7 @@
 #include "ui/PanelSlide.h"
 #include "ui_MainWindow.h"
 
+#include <QEvent>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTimer>
@@ -71,9 +72,7 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     mPanels[size_t(Panel::Spectrum)].action = mUi->actionSpectrum;
     mPanels[size_t(Panel::Settings)].action = mUi->actionSettings;
     mPanels[size_t(Panel::Configuration)].action = mUi->actionConfiguration;
-    for (PanelSlot &slot : mPanels) {
-        slot.action->setEnabled(false);  // until its panel exists
-    }
+    window->installEventFilter(this);  // closed panels stay parked as the window grows
     setPanelFactory(Panel::Info,
                     [](PanelHost &host) { return std::make_unique<InfoViewController>(host); });
     setPanelFactory(Panel::Spectrum,
@@ -278,12 +277,34 @@ void AppDelegate::saveRunningState() {
     if (running) {
         toggleRun();
     }
+    mPausingPanelOpen = true;
+    bindToolbarActions();
 }
 
 void AppDelegate::restoreRunningState() {
     if (UserPref::getBoolean(RUNNING_STATE)) {
         toggleRun();
     }
+    mPausingPanelOpen = false;
+    bindToolbarActions();
+}
+
+void AppDelegate::bindToolbarActions() {
+    mUi->actionRun->setEnabled(!mPausingPanelOpen);
+    for (PanelSlot &slot : mPanels) {
+        slot.action->setEnabled(slot.factory && !mPausingPanelOpen);
+    }
+}
+
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == window && event->type() == QEvent::Resize) {
+        for (PanelSlot &slot : mPanels) {
+            if (slot.controller) {
+                PanelSlide::keepParked(slot.controller->view());
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppDelegate::slideUp(QWidget *view) { PanelSlide::slideUp(view, graphView); }
@@ -307,9 +328,8 @@ void AppDelegate::toggleAlarm() {
 }
 
 void AppDelegate::setPanelFactory(Panel panel, PanelFactory factory) {
-    PanelSlot &slot = mPanels[size_t(panel)];
-    slot.factory = std::move(factory);
-    slot.action->setEnabled(bool(slot.factory));
+    mPanels[size_t(panel)].factory = std::move(factory);
+    bindToolbarActions();
 }
 
 PanelController *AppDelegate::panelController(Panel panel) const {

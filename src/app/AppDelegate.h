@@ -122,6 +122,10 @@ private:
     };
 
     void showPanel(Panel panel);
+    // While a pausing panel is open, the run/pause and panel buttons rest: recording is the
+    // panel's to restore, and no second panel opens over it.
+    void bindToolbarActions();
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // SCAN_RATE, or 1 sample per second (with a log line) when the setting is not positive.
     int usableScanRate() const;
 
@@ -134,6 +138,7 @@ private:
     bool mDatesFromEvents = false;  // the history dates samples by their own time stamps
     double mEventWallTime = 0;      // then: the sample being processed, in wall-clock seconds
     std::array<PanelSlot, 4> mPanels;
+    bool mPausingPanelOpen = false;  // information, sharing or configuration is open
     SampleStream mStream;
     std::optional<StreamOverride> mStreamOverride;
 };

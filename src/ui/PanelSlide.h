@@ -21,5 +21,8 @@ void slideDown(QWidget *panel);
 
 // Centre of the parked (closed) position of `panel`.
 int parkedCentreY(QWidget *panel);
+// After the window has changed size: a closed panel (slid down, or never slid up) moves to the
+// new parked position, also at the end of a slide still under way; an open one stays.
+void keepParked(QWidget *panel);
 
 }  // namespace PanelSlide

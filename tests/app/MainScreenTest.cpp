@@ -101,6 +101,54 @@ TEST_F(MainScreen, APausingPanelPausesWhileOpenOnlyIfRecordingRan) {
     EXPECT_FALSE(running());
 }
 
+// Space or the toolbar must not switch recording under a pausing panel (closing it would then
+// leave recording in the wrong state), nor open a second panel over it.
+TEST_F(MainScreen, UnderAPausingPanelTheRunAndPanelButtonsRest) {
+    const QList<QAction *> actions = delegate.toolbar->actions();
+    for (Panel panel : {Panel::Info, Panel::Settings, Panel::Configuration}) {
+        delegate.graphView->setUpdatingIsEnabled(true);
+        (panel == Panel::Info       ? delegate.showInfo()
+         : panel == Panel::Settings ? delegate.showSettings()
+                                    : delegate.showConfiguration());
+        for (int item : {0, 2, 3, 4, 5}) {
+            EXPECT_FALSE(actions[item]->isEnabled()) << int(panel) << " item " << item;
+        }
+        EXPECT_TRUE(actions[7]->isEnabled());  // the alarm switch stays at hand
+        actions[0]->trigger();                 // what Space does
+        EXPECT_FALSE(running());
+        delegate.restoreRunningState();  // closed
+        EXPECT_TRUE(running()) << int(panel);
+        for (int item : {0, 2, 3, 4, 5}) {
+            EXPECT_TRUE(actions[item]->isEnabled()) << int(panel) << " item " << item;
+        }
+    }
+    delegate.showSpectrum();  // recording runs on under it, and can be switched
+    actions[0]->trigger();
+    EXPECT_FALSE(running());
+}
+
+TEST_F(MainScreen, ClosedPanelsStayBelowTheWindowWhenItGrows) {
+    delegate.window->resize(320, 460);
+    delegate.window->show();
+    delegate.showInfo();
+    QWidget *closed = lastPanel->view();
+    PanelSlide::slideDown(closed);  // what Done does
+    delegate.restoreRunningState();
+    delegate.showSettings();
+    QWidget *open = lastPanel->view();
+    const QPoint openAt = open->pos();
+
+    delegate.window->resize(320, 1400);
+    EXPECT_GE(closed->y(), delegate.window->height());
+    // The slide still under way ends below the window too.
+    auto *slide = qobject_cast<QPropertyAnimation *>(
+        ViewAnimation::animationForKey(closed, PanelSlide::kKey));
+    ASSERT_NE(slide, nullptr);
+    EXPECT_GE(slide->endValue().toPoint().y(), delegate.window->height());
+    EXPECT_EQ(open->pos(), openAt);
+    delegate.window->hide();
+}
+
 TEST_F(MainScreen, TheSpectrumKeepsRecordingAndGetsTheWaveform) {
     delegate.showSpectrum();
     EXPECT_TRUE(running());
