@@ -186,7 +186,8 @@ void AppDelegate::initAccelerometer() {
 void AppDelegate::reloadUserConfiguration() {
     graphView->setFilteringEnabled(UserPref::getBoolean(FILTER));
     graphView->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
-    graphView->setMFrequency(float(UserPref::getInt(SCAN_RATE)));
+    // The rate actually sampled: the alarm's seconds and the spectrum's hertz count by it.
+    graphView->setMFrequency(float(usableScanRate()));
     graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
     graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));
 }
@@ -226,10 +227,12 @@ void AppDelegate::bindNetworkLabel() {
 
 void AppDelegate::startTimer() {
     stopTimer();
+    const double interval = 1.0 / double(usableScanRate());
+    mSinePacing.start(monotonicSeconds(), interval);
     mTimer = new QTimer(this);
     mTimer->setTimerType(Qt::PreciseTimer);
-    mTimer->setInterval(std::chrono::milliseconds(std::lround(1000.0 / double(usableScanRate()))));
-    connect(mTimer, &QTimer::timeout, this, &AppDelegate::ticked);
+    mTimer->setInterval(SamplePacing::timerMilliseconds(interval));
+    connect(mTimer, &QTimer::timeout, this, &AppDelegate::tickDue);
     mTimer->start();
 }
 
@@ -241,14 +244,27 @@ void AppDelegate::stopTimer() {
     }
 }
 
-void AppDelegate::ticked() {
+void AppDelegate::tickDue() {
+    const double now = monotonicSeconds();
+    while (mTimer) {
+        const std::optional<double> due = mSinePacing.takeDue(now);
+        if (!due) {
+            return;
+        }
+        tickAt(*due);
+    }
+}
+
+void AppDelegate::ticked() { tickAt(monotonicSeconds()); }
+
+void AppDelegate::tickAt(double timestamp) {
     ++mSec;
     const float n = float(mSec);
     const float x = float(std::sin(double(n / 3.0f)) / double(6.8f));
     const float y = float(std::sin(double(n * 0.25f)) / double(7.1f));
     const float z = float(std::sin(double(n / 6.0f)) / double(8.4f));
     // The whole road of a sample, so that the test signal can be streamed too.
-    processAcceleration({x, y, z, monotonicSeconds()});
+    processAcceleration({x, y, z, timestamp});
 }
 
 void AppDelegate::accelerationUpdate(const AccelerationInfo &info) {

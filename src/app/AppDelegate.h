@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AccelerationInfo.h"
+#include "core/SamplePacing.h"
 #include "platform/Accelerometer.h"
 #include "stream/SampleStream.h"
 #include "ui/PanelHost.h"
@@ -58,7 +59,8 @@ public:
     void processAcceleration(const Acceleration &acceleration);
     void bindNetworkLabel();
 
-    // The sine-wave source: three sine waves fed to the history at the configured rate.
+    // The sine-wave source: three sine waves fed to the history at the configured rate. Its
+    // timer hands over every sample that is due (SamplePacing); ticked() is one sample.
     void startTimer();
     void stopTimer();
     void ticked();
@@ -125,6 +127,8 @@ private:
     // While a pausing panel is open, the run/pause and panel buttons rest: recording is the
     // panel's to restore, and no second panel opens over it.
     void bindToolbarActions();
+    void tickDue();
+    void tickAt(double timestamp);
     bool eventFilter(QObject *watched, QEvent *event) override;
     // SCAN_RATE, or 1 sample per second (with a log line) when the setting is not positive.
     int usableScanRate() const;
@@ -139,6 +143,7 @@ private:
     double mEventWallTime = 0;      // then: the sample being processed, in wall-clock seconds
     std::array<PanelSlot, 4> mPanels;
     bool mPausingPanelOpen = false;  // information, sharing or configuration is open
+    SamplePacing mSinePacing;        // when the sine-wave source's next sample is due
     SampleStream mStream;
     std::optional<StreamOverride> mStreamOverride;
 };

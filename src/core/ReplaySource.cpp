@@ -5,13 +5,6 @@
 
 #include <QFile>
 
-#include <cmath>
-
-namespace {
-// A suspended machine must not come back to a burst of minutes of samples.
-constexpr double kMaxCatchUpSeconds = 1.0;
-}  // namespace
-
 std::vector<ReplaySource::Sample> ReplaySource::parse(const QByteArray &bytes,
                                                       const QString &fileName, QString *error) {
     std::vector<Sample> samples;
@@ -79,19 +72,17 @@ void ReplaySource::restart() {
     if (!mDelegate || isFinished()) {
         return;
     }
-    mStartTime = monotonicSeconds();
-    mDelivered = 0;
-    // Qt timers count whole milliseconds: tick at most every 10 ms and deliver every event
-    // that is due, so fast rates keep their pace.
-    mTimer.start(std::clamp(int(mInterval * 1000.0), 1, 10));
+    mPacing.start(monotonicSeconds(), mInterval);
+    mTimer.start(SamplePacing::timerMilliseconds(mInterval));
 }
 
 void ReplaySource::tick() {
     const double now = monotonicSeconds();
-    if (now - (mStartTime + double(mDelivered) * mInterval) > kMaxCatchUpSeconds) {
-        mStartTime = now - double(mDelivered) * mInterval;
-    }
-    while (mDelegate && mStartTime + double(mDelivered) * mInterval <= now) {
+    while (mDelegate) {
+        const std::optional<double> due = mPacing.takeDue(now);
+        if (!due) {
+            return;
+        }
         if (mPosition >= mSamples.size()) {
             if (!mLoop) {
                 mTimer.stop();
@@ -101,8 +92,6 @@ void ReplaySource::tick() {
             mPosition = 0;
         }
         const Sample &s = mSamples[mPosition++];
-        const Acceleration event{s.x, s.y, s.z, mStartTime + double(mDelivered) * mInterval};
-        ++mDelivered;
-        mDelegate->accelerometerDidAccelerate(this, event);
+        mDelegate->accelerometerDidAccelerate(this, {s.x, s.y, s.z, *due});
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SamplePacing.h"
 #include "platform/Accelerometer.h"
 
 #include <QObject>
@@ -47,7 +48,6 @@ private:
     AccelerometerDelegate *mDelegate = nullptr;
     double mInterval = 0.01;  // seconds between events
     size_t mPosition = 0;     // next sample to play
-    double mStartTime = 0;    // monotonic time of event 0 since the last (re)start
-    quint64 mDelivered = 0;   // events since the last (re)start
+    SamplePacing mPacing;     // when the next event is due
     QTimer mTimer;
 };

@@ -2,28 +2,29 @@
 
 #include "platform/SystemLog.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
-int ShakeAlarm::wholeFrequency(float frequency) {
-    // A rate below 1 would make the divisors below 0.
-    return frequency >= 1.0f && frequency < 1e9f ? int(frequency) : 1;
-}
-
-namespace {
-// Truncates toward zero; a product beyond the 32-bit range (an absurd rate) saturates.
-qint32 samples(float product) {
-    if (!(product > -2.0e9f && product < 2.0e9f)) {
-        return product > 0 ? 2000000000 : 0;
+qint64 ShakeAlarm::wholeFrequency(float frequency) {
+    // Below 1 (also NaN) the sampler takes 1 per second; the divisors below must not reach 0.
+    if (!(frequency >= 1.0f)) {
+        return 1;
     }
-    return qint32(product);
+    return frequency < 2147483648.0f ? qint64(frequency) : std::numeric_limits<qint32>::max();
 }
-}  // namespace
+
+qint32 ShakeAlarm::samplesIn(float frequency, int seconds) {
+    // Saturates: at an absurd rate the count ends early rather than wrapping.
+    return qint32(
+        std::min<qint64>(wholeFrequency(frequency) * seconds, std::numeric_limits<qint32>::max()));
+}
 
 void ShakeAlarm::switchOn(float frequency) {
     mIsAlarmOn = true;
     mIsAlarmBeeping = false;
-    mAlarmCountDown = samples(frequency * 5.0f);
-    mAlarmSoundRepeatCountDown = samples(frequency * 60.0f);
+    mAlarmCountDown = samplesIn(frequency, 5);
+    mAlarmSoundRepeatCountDown = samplesIn(frequency, 60);
 }
 
 void ShakeAlarm::switchOff() {
@@ -35,19 +36,19 @@ void ShakeAlarm::switchOff() {
 
 ShakeAlarm::Tick ShakeAlarm::countDown(float frequency) {
     Tick tick;
-    const int f = wholeFrequency(frequency);
     const qint32 c = mAlarmCountDown;
     if (c > 0) {
-        const float total = float(f * 5);
+        const float total = float(samplesIn(frequency, 5));
         tick.arming = true;
-        tick.progress = (total - float(c)) / total;
+        // A count-down begun at a higher rate than this one's is longer than `total`.
+        tick.progress = std::clamp((total - float(c)) / total, 0.0f, 1.0f);
         mAlarmCountDown = c - 1;
         tick.armed = mAlarmCountDown == 0;
         return tick;
     }
     const qint32 r = mAlarmSoundRepeatCountDown;
     if (mIsAlarmBeeping && r > 0) {
-        tick.playSound = r % (f * 2) == 0;
+        tick.playSound = r % samplesIn(frequency, 2) == 0;
         mAlarmSoundRepeatCountDown = r - 1;
     }
     return tick;

@@ -16,13 +16,13 @@ public:
     // What one recorded sample asks of the view.
     struct Tick {
         bool arming = false;     // the count-down ran: show `progress`, and the message
-        float progress = 0;      // arming progress, 0 to (5 f - 1) / 5 f
+        float progress = 0;      // arming progress, 0 to (5 f - 1) / 5 f; always within 0 to 1
         bool armed = false;      // the count-down reached 0: hide message and progress
         bool playSound = false;  // play the alarm sound now
     };
 
     // Switching: on starts a fresh count-down of 5 f samples and a repetition budget of 60 f;
-    // off silences at once.
+    // off silences at once. Every count uses wholeFrequency(f).
     void switchOn(float frequency);
     void switchOff();
 
@@ -45,9 +45,13 @@ public:
     float alarmLevel() const { return mAlarmLevel; }
     void setMAlarmLevel(float level) { mAlarmLevel = level; }
 
-    static int wholeFrequency(float frequency);
-
 private:
+    // The rate f the counts use, as the sampler takes it: truncated, below 1 counted as 1, held
+    // to the 32-bit range.
+    static qint64 wholeFrequency(float frequency);
+    // f × seconds in samples, saturated to the 32-bit range.
+    static qint32 samplesIn(float frequency, int seconds);
+
     bool mIsAlarmOn = false;
     qint32 mAlarmCountDown = 0;             // samples left before armed; 0 when armed or off
     bool mIsAlarmBeeping = false;           // tripped

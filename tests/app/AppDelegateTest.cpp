@@ -11,6 +11,7 @@
 #include "ui/GraphView.h"
 
 #include <QDateTime>
+#include <QEventLoop>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTimer>
@@ -152,6 +153,11 @@ TEST_F(AppDelegateTest, ANonPositiveRateSamplesOncePerSecond) {
     delegate->graphView->setMRealTime(false);
     accelerometer.deliver(0.1, 0.2, 0.3, 1.0);
     EXPECT_EQ(delegate->graphView->getLatestHistory(0), double(0.1f) - 0.1 * double(0.1f));
+
+    // The alarm counts at the rate sampled: five seconds are five samples.
+    delegate->toggleAlarm();
+    EXPECT_EQ(delegate->graphView->alarm().alarmCountDown(), 5);
+    EXPECT_EQ(delegate->graphView->alarm().alarmSoundRepeatCountDown(), 60);
 }
 
 TEST_F(AppDelegateTest, WithTheStreamOffNothingIsPublished) {
@@ -209,6 +215,25 @@ TEST_F(AppDelegateTest, SineSourceFeedsTheHistoryAtTheConfiguredRate) {
     EXPECT_EQ(view->getHistory(-2, 0), double(0.09093673527240753f));
     EXPECT_EQ(view->getHistory(-1, 1), double(0.09600546211004257f));
     EXPECT_EQ(view->getHistory(-1, 2), double(0.057074472308158875f));
+}
+
+// Rates whose interval is no whole number of milliseconds: 300/s is not 333/s, and 2 500/s does
+// not spin the event loop for as many samples as it can.
+TEST_F(AppDelegateTest, TheSineSourceKeepsOddAndFastRates) {
+    launch();  // past the first run, which stores a rate of 100
+    for (const int rate : {300, 2500}) {
+        UserPref::setInt(SCAN_RATE, rate);
+        auto delegate = launch();
+        const double start = monotonicSeconds();
+        delegate->startTimer();
+        QEventLoop loop;
+        QTimer::singleShot(500, &loop, &QEventLoop::quit);
+        loop.exec();
+        delegate->stopTimer();
+        const double expected = (monotonicSeconds() - start) * rate;
+        EXPECT_LE(delegate->mSec, expected + 1) << rate;
+        EXPECT_GE(delegate->mSec, expected * 0.8) << rate;
+    }
 }
 
 TEST_F(AppDelegateTest, TheRateLabelShowsTheMeasuredRate) {

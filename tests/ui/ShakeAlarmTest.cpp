@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -66,6 +67,42 @@ TEST(ShakeAlarm, ArmingTakesFiveSecondsOfSamplesWithItsProgress) {
     EXPECT_FALSE(alarm.countDown(100).arming);
 }
 
+// Rates the sampler replaces (0 and below count as 1 per second) or that overflow 32-bit products:
+// arming still starts at 0 progress and takes its samples, and the sound keeps its period.
+TEST(ShakeAlarm, UnusualRatesArmOnTheirOwnScale) {
+    struct Case {
+        float frequency;
+        qint32 countDown, repeat, period;
+    };
+    const qint32 kMax = std::numeric_limits<qint32>::max();
+    const Case cases[] = {
+        {0.0f, 5, 60, 2},
+        {-7.0f, 5, 60, 2},
+        {1.0f, 5, 60, 2},
+        {3.0e8f, 1500000000, kMax, 600000000},
+        {5.0e8f, kMax, kMax, 1000000000},
+        {2.147483647e9f, kMax, kMax, kMax},
+    };
+    for (const Case &c : cases) {
+        ShakeAlarm alarm;
+        alarm.switchOn(c.frequency);
+        EXPECT_EQ(alarm.alarmCountDown(), c.countDown) << c.frequency;
+        EXPECT_EQ(alarm.alarmSoundRepeatCountDown(), c.repeat) << c.frequency;
+        const ShakeAlarm::Tick first = alarm.countDown(c.frequency);
+        EXPECT_TRUE(first.arming) << c.frequency;
+        EXPECT_EQ(first.progress, 0.0f) << c.frequency;
+        const ShakeAlarm::Tick second = alarm.countDown(c.frequency);
+        EXPECT_GE(second.progress, 0.0f) << c.frequency;
+        EXPECT_LT(second.progress, 1.0f) << c.frequency;
+
+        alarm.setMAlarmCountDown(0);
+        alarm.setMIsAlarmBeeping(true);
+        alarm.setMAlarmSoundRepeatCountDown(c.period);
+        EXPECT_TRUE(alarm.countDown(c.frequency).playSound) << c.frequency;
+        EXPECT_FALSE(alarm.countDown(c.frequency).playSound) << c.frequency;
+    }
+}
+
 TEST(ShakeAlarm, TripsOnlyWhenFilteredArmedAndBeyondTheLevel) {
     LogCapture log;
     ShakeAlarm alarm;
@@ -93,6 +130,17 @@ TEST_F(ShakeAlarmView, ArmingShowsProgressThenHidesTheMessage) {
     EXPECT_EQ(view.alarm().alarmCountDown(), 0);
     EXPECT_TRUE(message.isHidden());
     EXPECT_TRUE(progress.isHidden());
+}
+
+// Armed at 100 Hz, then the rate lowered to 10 Hz by the configuration panel: the count-down left
+// is longer than the new rate's five seconds; the bar shows no progress rather than a stale one.
+TEST_F(ShakeAlarmView, ProgressBeyondItsRangeIsHeldToTheBar) {
+    view.alarm().switchOn(view.frequency());
+    record(100);
+    ASSERT_GT(progress.value(), 0);
+    view.setMFrequency(10);
+    record(1);
+    EXPECT_EQ(progress.value(), 0);
 }
 
 TEST_F(ShakeAlarmView, ADrawnShakeTripsAndTheSoundRepeatsEveryTwoSecondsForAMinute) {
