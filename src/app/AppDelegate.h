@@ -53,7 +53,7 @@ public:
 
     void accelerometerDidAccelerate(Accelerometer *accelerometer,
                                     const Acceleration &acceleration) override;
-    // Shown above the traces until the sensor is back.
+    // Shown at the foot of the traces until the sensor is back.
     void accelerometerWasLost(Accelerometer *accelerometer, const QString &reason) override;
     void accelerometerDidComeBack(Accelerometer *accelerometer) override;
     void processAcceleration(const Acceleration &acceleration);
@@ -100,7 +100,8 @@ public:
     // The panel's controller once it has been opened, else none.
     PanelController *panelController(Panel panel) const;
 
-    // A note above the traces about the signal's source; hidden when empty.
+    // A note at the foot of the traces (the donation banner covers their top) about the
+    // signal's source; hidden when empty.
     void setSourceNote(const QString &note);
     QString sourceNote() const;
 

@@ -149,6 +149,21 @@ TEST_F(MainScreen, ClosedPanelsStayBelowTheWindowWhenItGrows) {
     delegate.window->hide();
 }
 
+// The source note ("No accelerometer found …", "Sensor lost …") must be seen in the default
+// window, not hidden behind the donation banner, and stay on the traces above the toolbar.
+TEST_F(MainScreen, TheSourceNoteIsSeenBesideTheBanner) {
+    delegate.setSourceNote("No accelerometer found — playing the demo recording");
+    delegate.window->show();
+    auto *note = delegate.window->findChild<QLabel *>("mSourceNote");
+    ASSERT_NE(note, nullptr);
+    ASSERT_TRUE(note->isVisible());
+    const QRect banner = delegate.graphView->mDonateView->geometry();
+    ASSERT_TRUE(delegate.graphView->rect().intersects(banner));  // the banner is shown
+    EXPECT_FALSE(note->geometry().intersects(banner));
+    EXPECT_TRUE(delegate.graphView->rect().contains(note->geometry()));
+    delegate.window->hide();
+}
+
 TEST_F(MainScreen, TheSpectrumKeepsRecordingAndGetsTheWaveform) {
     delegate.showSpectrum();
     EXPECT_TRUE(running());
