@@ -70,11 +70,11 @@ TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceO
     const QByteArray ok = Server::response(200, "ok");
     // The first request is challenged, then told its nonce went stale; whichever comes next
     // (its retry or the second request) is answered.
-    Server server(Scripts{{Server::write(digestChallenge("n1", false))},
-                          {Server::write(digestChallenge("n2", true))},
-                          {Server::write(ok)},
-                          {Server::write(ok)},
-                          {Server::write(ok)}});
+    Server server(Scripts{{Server::write(digestChallenge("n1", false)), Server::close()},
+                          {Server::write(digestChallenge("n2", true)), Server::close()},
+                          {Server::write(ok), Server::close()},
+                          {Server::write(ok), Server::close()},
+                          {Server::write(ok), Server::close()}});
     HttpRequest first(QUrl(server.url("/a")));
     first.setUsername("user");
     first.setPassword("pass");
@@ -97,8 +97,8 @@ TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceO
         if (text.contains("Authorization: Digest")) {
             const QByteArray n = nonce.match(text).captured(1).toLatin1();
             const QByteArray nc = count.match(text).captured(1).toLatin1();
-            EXPECT_FALSE(countsByNonce[n].contains(nc)) << "nonce " << n.constData() << " nc "
-                                                        << nc.constData() << " used twice";
+            EXPECT_FALSE(countsByNonce[n].contains(nc))
+                << "nonce " << n.constData() << " nc " << nc.constData() << " used twice";
             countsByNonce[n] << nc;
         }
     }
