@@ -356,6 +356,9 @@ QObject *HttpRequest::downloadProgressDelegate() const {
 
 namespace {
 void invokeNow(QObject *receiver, const char *name, quint64 count) {
+    if (!receiver) {
+        return;
+    }
     QMetaObject::invokeMethod(receiver, name, Qt::DirectConnection, Q_ARG(quint64, count));
 }
 
@@ -365,6 +368,7 @@ void HttpRequest::setUploadProgressDelegate(QObject *delegate) {
     {
         std::lock_guard lock(mFieldLock);
         mUploadProgressDelegate = delegate;
+        mUploadAggregates = answersTo(delegate, "incrementUploadProgressBy(quint64)");
     }
     attachProgressReceiver(delegate);
 }
@@ -373,6 +377,7 @@ void HttpRequest::setDownloadProgressDelegate(QObject *delegate) {
     {
         std::lock_guard lock(mFieldLock);
         mDownloadProgressDelegate = delegate;
+        mDownloadAggregates = answersTo(delegate, "incrementDownloadProgressBy(quint64)");
     }
     attachProgressReceiver(delegate);
 }
@@ -387,6 +392,35 @@ void HttpRequest::attachProgressReceiver(QObject *receiver) {
 bool HttpRequest::answersTo(QObject *receiver, const QByteArray &signature) {
     return receiver &&
            receiver->metaObject()->indexOfMethod(QMetaObject::normalizedSignature(signature)) >= 0;
+}
+
+HttpRequest::ProgressReceiver HttpRequest::uploadReceiver() const {
+    std::lock_guard lock(mFieldLock);
+    return {mUploadProgressDelegate, mUploadAggregates};
+}
+
+HttpRequest::ProgressReceiver HttpRequest::downloadReceiver() const {
+    std::lock_guard lock(mFieldLock);
+    return {mDownloadProgressDelegate, mDownloadAggregates};
+}
+
+void HttpRequest::setProgressForProgressIndicator(double progress,
+                                                  const QPointer<QObject> &indicator) {
+    if (!indicator) {
+        return;
+    }
+    if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        setProgressForProgressIndicator(progress, indicator.data());
+        return;
+    }
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [indicator, progress] {
+            if (QObject *target = indicator.data()) {
+                setProgressForProgressIndicator(progress, target);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void HttpRequest::setProgressForProgressIndicator(double progress, QObject *indicator) {
@@ -424,23 +458,23 @@ void HttpRequest::updateProgressIndicators() {
     updateDownloadProgress();
 }
 
-void HttpRequest::reportProgress(QObject *receiver, const char *increment, quint64 done,
-                                 quint64 last, quint64 total) {
-    if (!receiver) {
+void HttpRequest::reportProgress(const ProgressReceiver &receiver, const char *increment,
+                                 quint64 done, quint64 last, quint64 total) {
+    if (!receiver.object) {
         return;
     }
     // An aggregator counts units (bytes, or one for the whole request); an indicator shows a
     // fraction, and nothing while the total is unknown.
-    if (answersTo(receiver, QByteArray(increment) + "(quint64)")) {
+    if (receiver.aggregates) {
         quint64 count = 1;
         if (mShowAccurateProgress) {
             count = done - std::min(done, last);
         } else {
             mUpdatedProgress.store(true);
         }
-        invokeNow(receiver, increment, count);
+        invokeNow(receiver.object.data(), increment, count);
     } else if (total > 0) {
-        setProgressForProgressIndicator(double(done) / double(total), receiver);
+        setProgressForProgressIndicator(double(done) / double(total), receiver.object);
     }
 }
 
@@ -453,8 +487,8 @@ void HttpRequest::updateUploadProgress() {
         }
         sent = mReadStream ? mReadStream->requestBytesWritten() : mLastBytesSent.load();
     }
-    reportProgress(uploadProgressDelegate(), "incrementUploadProgressBy", sent,
-                   mLastBytesSent.load(), mPostLength.load());
+    reportProgress(uploadReceiver(), "incrementUploadProgressBy", sent, mLastBytesSent.load(),
+                   mPostLength.load());
     mLastBytesSent.store(sent);
 }
 
@@ -463,34 +497,35 @@ void HttpRequest::updateDownloadProgress() {
     if (!responseHeaders()) {
         return;
     }
-    reportProgress(downloadProgressDelegate(), "incrementDownloadProgressBy", read,
-                   mLastBytesRead.load(), mContentLength.load());
+    reportProgress(downloadReceiver(), "incrementDownloadProgressBy", read, mLastBytesRead.load(),
+                   mContentLength.load());
     mLastBytesRead.store(read);
 }
 
-void HttpRequest::announceSize(QObject *receiver, const char *incrementSize, quint64 size) {
+void HttpRequest::announceSize(const ProgressReceiver &receiver, const char *incrementSize,
+                               quint64 size) {
     std::lock_guard progress(progressLock());
-    if (answersTo(receiver, QByteArray(incrementSize) + "(quint64)")) {
-        invokeNow(receiver, incrementSize, size);
+    if (receiver.aggregates) {
+        invokeNow(receiver.object.data(), incrementSize, size);
     } else {
-        setProgressForProgressIndicator(0.0, receiver);
+        setProgressForProgressIndicator(0.0, receiver.object);
     }
 }
 
 void HttpRequest::resetUploadProgress(quint64 size) {
-    announceSize(uploadProgressDelegate(), "incrementUploadSizeBy", size);
+    announceSize(uploadReceiver(), "incrementUploadSizeBy", size);
 }
 
 void HttpRequest::resetDownloadProgress(quint64 size) {
-    announceSize(downloadProgressDelegate(), "incrementDownloadSizeBy", size);
+    announceSize(downloadReceiver(), "incrementDownloadSizeBy", size);
 }
 
 void HttpRequest::removeUploadProgressSoFar() {
-    QObject *receiver = uploadProgressDelegate();
-    if (answersTo(receiver, "decrementUploadProgressBy(quint64)")) {
-        invokeNow(receiver, "decrementUploadProgressBy", mLastBytesSent.load());
+    const ProgressReceiver receiver = uploadReceiver();
+    if (receiver.aggregates) {
+        invokeNow(receiver.object.data(), "decrementUploadProgressBy", mLastBytesSent.load());
     } else {
-        setProgressForProgressIndicator(0.0, receiver);
+        setProgressForProgressIndicator(0.0, receiver.object);
     }
 }
 

@@ -152,6 +152,10 @@ public:
 
     // Shows a fraction on an indicator, on the main thread, under progressLock.
     static void setProgressForProgressIndicator(double progress, QObject *indicator);
+    // The same for an indicator that may go away on the main thread meanwhile: off the main
+    // thread it is not touched here; the main thread sets it, if it is still there then.
+    static void setProgressForProgressIndicator(double progress,
+                                                const QPointer<QObject> &indicator);
     // True when `receiver` has the invokable method `signature` ("name(type)").
     static bool answersTo(QObject *receiver, const QByteArray &signature);
     // A receiver being attached: one that answers to setMaxValue(double) gets 1.0, at once.
@@ -200,10 +204,18 @@ protected:
     void recordAuthenticationFailure();
 
     // Hands `done` units (of `total`; `last` at the previous report) to a progress receiver.
-    void reportProgress(QObject *receiver, const char *increment, quint64 done, quint64 last,
-                        quint64 total);
+    // A progress receiver as the worker sees it: an aggregator (a queue, alive while its requests
+    // run) is called at once; an indicator only through the main thread.
+    struct ProgressReceiver {
+        QPointer<QObject> object;
+        bool aggregates = false;
+    };
+    ProgressReceiver uploadReceiver() const;
+    ProgressReceiver downloadReceiver() const;
+    void reportProgress(const ProgressReceiver &receiver, const char *increment, quint64 done,
+                        quint64 last, quint64 total);
     // Tells a receiver the units to expect (an aggregator), or shows 0 (an indicator).
-    void announceSize(QObject *receiver, const char *incrementSize, quint64 size);
+    void announceSize(const ProgressReceiver &receiver, const char *incrementSize, quint64 size);
     // Calls the delegate's method `name`(HttpRequest*) on the main thread, if it has one.
     void performOnDelegate(const QByteArray &name);
 
@@ -254,9 +266,11 @@ private:
     std::optional<Clock::time_point> mLastActivityTime;
     QPointer<QObject> mUploadProgressDelegate;
     QPointer<QObject> mDownloadProgressDelegate;
+    bool mUploadAggregates = false;  // the upload receiver counts bytes (answered when set)
+    bool mDownloadAggregates = false;
     std::weak_ptr<HttpRequest> mMainRequest;  // the request a size probe is made for
     bool mIsSizeProbe = false;
-    RunLoop *mRunLoop = nullptr;          // the loop of the running attempt, for prompt wake-ups
+    RunLoop *mRunLoop = nullptr;  // the loop of the running attempt, for prompt wake-ups
 
     std::atomic<bool> mComplete{false};
     std::atomic<int> mResponseStatusCode{0};

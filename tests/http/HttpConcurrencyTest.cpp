@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -56,6 +57,31 @@ TEST(HttpConcurrency, ACancelAtAnyMomentOfASlowBodyEndsCleanly) {
         }
         request.reset();  // the stream may still be in the worker's run loop's hands
     }
+}
+
+// A progress indicator that the test destroys while the request still reports to it.
+class Indicator : public QObject {
+    Q_OBJECT
+public:
+    std::atomic<int> calls = 0;
+public slots:
+    void setProgress(float) { ++calls; }
+};
+
+TEST(HttpConcurrency, AnIndicatorDestroyedMidUploadIsNeverTouchedAgain) {
+    // The server reads the body slowly, so progress keeps coming after the indicator went.
+    Server server({Server::write(Server::response(200, "ok"))}, 8192, 4);
+    HttpRequest request(QUrl(server.url()));
+    request.setPostBody(QByteArray(512 * 1024, 'u'));
+    request.setShowAccurateProgress(true);
+    auto *indicator = new Indicator;
+    request.setUploadProgressDelegate(indicator);
+    run(request, [&] {
+        pumpUntil([&] { return indicator->calls > 0; }, 3000);
+        delete indicator;
+    });
+    EXPECT_EQ(request.responseStatusCode(), 200);
+    EXPECT_EQ(request.uploadProgressDelegate(), nullptr);
 }
 
 QByteArray digestChallenge(const QByteArray &nonce, bool stale) {
@@ -107,3 +133,5 @@ TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceO
 }
 
 }  // namespace
+
+#include "HttpConcurrencyTest.moc"
