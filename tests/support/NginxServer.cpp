@@ -52,6 +52,16 @@ QUrl NginxServer::url(const QString &path) const {
 
 bool NginxServer::start(QString *error) {
     mPort = freeLoopbackPort();
+    QString tls;
+    if (!mTlsCertificate.isEmpty()) {
+        mTlsPort = freeLoopbackPort();
+        tls =
+            QStringLiteral(
+                "  server { listen 127.0.0.1:%1 ssl; ssl_certificate %2; ssl_certificate_key %3;\n"
+                "    root %4/www; }\n")
+                .arg(mTlsPort)
+                .arg(mTlsCertificate, mTlsKey, mDir.path());
+    }
     const QString d = mDir.path();
     QFile conf(mDir.filePath(QStringLiteral("nginx.conf")));
     if (!conf.open(QIODevice::WriteOnly)) {
@@ -69,9 +79,10 @@ bool NginxServer::start(QString *error) {
             "    location /private/ { auth_basic \"lab\"; auth_basic_user_file %1/htpasswd; }\n"
             "    location /cookie { add_header Set-Cookie \"flavour=oat; Path=/\"; return 200 "
             "\"cookie\\n\"; }\n"
-            "  } }\n")
+            "  }\n%3}\n")
             .arg(d)
             .arg(mPort)
+            .arg(tls)
             .toUtf8());
     conf.close();
     QFile users(mDir.filePath(QStringLiteral("htpasswd")));
@@ -100,7 +111,7 @@ bool NginxServer::start(QString *error) {
     }
     QElapsedTimer timer;
     timer.start();
-    while (!accepts(mPort) && timer.elapsed() < 5000) {
+    while (!(accepts(mPort) && (mTlsPort == 0 || accepts(mTlsPort))) && timer.elapsed() < 5000) {
         QThread::msleep(20);
     }
     if (!accepts(mPort)) {

@@ -17,6 +17,12 @@ public:
     NginxServer();
     ~NginxServer();
 
+    // Also serves www/ over TLS on a second port with this certificate and key (before start).
+    void setTls(const QString &certificate, const QString &key) {
+        mTlsCertificate = certificate;
+        mTlsKey = key;
+    }
+    int tlsPort() const { return mTlsPort; }
     // False (with the reason in `error`) when nginx did not come up.
     bool start(QString *error = nullptr);
     QString wwwPath(const QString &name) const { return mDir.filePath("www/" + name); }
@@ -27,4 +33,6 @@ private:
     QTemporaryDir mDir;
     pid_t mPid = -1;
     int mPort = 0;
+    QString mTlsCertificate, mTlsKey;
+    int mTlsPort = 0;
 };

@@ -33,6 +33,11 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
     // Through an HTTPS proxy the proxy's own "200 Connection established" is no answer of the
     // server's: only the server's response reaches the header callback.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // A private server's certificate authority is trusted the way OpenSSL programs are told to:
+    // SSL_CERT_FILE names the bundle to verify with instead of the system's.
+    if (const QByteArray bundle = qgetenv("SSL_CERT_FILE"); !bundle.isEmpty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle.constData());  // curl keeps a copy
+    }
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ReadStream::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReadStream::onBody);
