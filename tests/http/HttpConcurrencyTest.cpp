@@ -91,11 +91,11 @@ QByteArray digestChallenge(const QByteArray &nonce, bool stale) {
            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 }
 
-TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceOnce) {
+// One round: the first request is challenged, then told its nonce went stale, while a second
+// request starts with the session's challenge; whichever comes next is answered.
+void staleRetryBesideASecondRequest() {
     HttpRequest::clearSession();
     const QByteArray ok = Server::response(200, "ok");
-    // The first request is challenged, then told its nonce went stale; whichever comes next
-    // (its retry or the second request) is answered.
     Server server(Scripts{{Server::write(digestChallenge("n1", false)), Server::close()},
                           {Server::write(digestChallenge("n2", true)), Server::close()},
                           {Server::write(ok), Server::close()},
@@ -107,8 +107,14 @@ TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceO
     HttpRequest second(QUrl(server.url("/b")));
     std::unique_ptr<std::thread> secondWorker;
     run(first, [&] {
-        // As soon as the session holds the challenge, the second request starts with it.
-        pumpUntil([] { return HttpRequest::sessionAuthentication() != nullptr; }, 5000);
+        // As soon as the session holds the challenge and its credentials, the second request
+        // starts with them.
+        pumpUntil(
+            [] {
+                return HttpRequest::sessionAuthentication() != nullptr &&
+                       HttpRequest::sessionCredentials().has_value();
+            },
+            5000);
         secondWorker = std::make_unique<std::thread>([&second] { second.main(); });
     });
     secondWorker->join();
@@ -130,6 +136,14 @@ TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceO
     }
     EXPECT_FALSE(countsByNonce.isEmpty());
     HttpRequest::clearSession();
+}
+
+TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceOnce) {
+    // The accesses meet in some orders only: a few rounds give ThreadSanitizer its chance (on
+    // the unguarded challenge it reported in two runs of five with one round).
+    for (int round = 0; round < 5; ++round) {
+        staleRetryBesideASecondRequest();
+    }
 }
 
 }  // namespace
