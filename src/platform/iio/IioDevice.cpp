@@ -118,9 +118,7 @@ QString IioDevice::locate(const QString &which, QString *error) {
         if (which.isEmpty() || QFileInfo(path).fileName() == which) {
             return path;
         }
-        QFile nameFile(path + QLatin1String("/name"));
-        if (nameFile.open(QIODevice::ReadOnly) &&
-            QString::fromLatin1(nameFile.read(256).trimmed()) == which) {
+        if (SysfsAttributes(path).read(QStringLiteral("name")) == which.toLatin1()) {
             return path;
         }
     }
@@ -227,13 +225,15 @@ std::optional<IioDevice> IioDevice::read(const QString &path, QString *error) {
             .arg(device.name, QString::number(deviceNumber(QFileInfo(path).fileName())));
     for (const QString &trigger :
          root.entryList({QStringLiteral("trigger*")}, QDir::Dirs | QDir::System)) {
-        QFile file(root.filePath(trigger) + QLatin1String("/name"));
-        if (!device.name.isEmpty() && file.open(QIODevice::ReadOnly)) {
-            const QString triggerName = QString::fromLatin1(file.read(256).trimmed());
-            if (triggerName == exact || (device.ownTrigger.isEmpty() &&
-                                         triggerName.startsWith(device.name + QLatin1Char('-')))) {
-                device.ownTrigger = triggerName;
-            }
+        const std::optional<QByteArray> name =
+            SysfsAttributes(root.filePath(trigger)).read(QStringLiteral("name"));
+        if (device.name.isEmpty() || !name) {
+            continue;
+        }
+        const QString triggerName = QString::fromLatin1(*name);
+        if (triggerName == exact || (device.ownTrigger.isEmpty() &&
+                                     triggerName.startsWith(device.name + QLatin1Char('-')))) {
+            device.ownTrigger = triggerName;
         }
     }
     return device;
