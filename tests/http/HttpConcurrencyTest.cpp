@@ -1,11 +1,13 @@
-// Requests racing the main thread and each other: cancels at any moment of a slowly arriving
-// body, and a Digest retry on a shared session challenge while another request starts. These
-// run once more under ThreadSanitizer in CI, which reports any unguarded access they reach.
+// Requests racing the main thread and each other: cancels at any moment of an arriving body,
+// progress indicators that go mid-transfer, a size probe that outlives its request, and a
+// Digest retry on a shared session challenge while another request starts. These run once more
+// under ThreadSanitizer in CI, which reports any unguarded access they reach.
 #include "http/HttpRequest.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedHttpServer.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QThread>
@@ -32,26 +34,28 @@ void run(HttpRequest &request, const std::function<void()> &meanwhile = {}) {
     QCoreApplication::processEvents();
 }
 
-TEST(HttpConcurrency, ACancelAtAnyMomentOfASlowBodyEndsCleanly) {
+TEST(HttpConcurrency, ACancelAtAnyMomentOfABodyEndsCleanly) {
+    // The body comes as fast as the connection takes it, so that the worker is nearly always
+    // reading when the cancel lets go of the stream; the moment differs in each round.
     curl_global_init(CURL_GLOBAL_DEFAULT);
     QRandomGenerator random(20261208);
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 60; ++round) {
         std::vector<Server::Step> script = {
-            Server::write("HTTP/1.1 200 OK\r\nContent-Length: 65536\r\n\r\n")};
-        for (int chunk = 0; chunk < 16; ++chunk) {
-            script.push_back(Server::write(QByteArray(4096, 'b')));
-            script.push_back(Server::pause(3));
+            Server::write("HTTP/1.1 200 OK\r\nContent-Length: 4194304\r\n\r\n")};
+        for (int chunk = 0; chunk < 64; ++chunk) {
+            script.push_back(Server::write(QByteArray(65536, 'b')));
         }
         Server server(script);
         auto request = std::make_unique<HttpRequest>(QUrl(server.url()));
-        const int delay = int(random.bounded(70));
+        const auto delay = unsigned(random.bounded(4000));
         run(*request, [&] {
-            QThread::msleep(unsigned(delay));
+            pumpUntil([&] { return request->totalBytesRead() > 0; }, 3000);
+            QThread::usleep(delay);
             request->cancel();
         });
         // Cancelled, or done just before the cancel came: never anything else.
         if (request->error()) {
-            EXPECT_EQ(request->error()->code, 4) << "cancelled after " << delay << " ms";
+            EXPECT_EQ(request->error()->code, 4) << "cancelled " << delay << " µs into the body";
         } else {
             EXPECT_EQ(request->responseStatusCode(), 200);
         }
@@ -59,7 +63,8 @@ TEST(HttpConcurrency, ACancelAtAnyMomentOfASlowBodyEndsCleanly) {
     }
 }
 
-// A progress indicator that the test destroys while the request still reports to it.
+// A progress indicator that the test destroys while the request still reports to it. It may go
+// at any moment on the main thread, so no other thread may touch it: it notes if one does.
 class Indicator : public QObject {
     Q_OBJECT
 public:
@@ -68,20 +73,46 @@ public slots:
     void setProgress(float) { ++calls; }
 };
 
+class WatchedIndicator : public Indicator {
+public:
+    mutable std::atomic<bool> touchedOffTheMainThread = false;
+    const QMetaObject *metaObject() const override {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            touchedOffTheMainThread = true;
+        }
+        return Indicator::metaObject();
+    }
+};
+
 TEST(HttpConcurrency, AnIndicatorDestroyedMidUploadIsNeverTouchedAgain) {
     // The server reads the body slowly, so progress keeps coming after the indicator went.
     Server server({Server::write(Server::response(200, "ok"))}, 8192, 4);
     HttpRequest request(QUrl(server.url()));
     request.setPostBody(QByteArray(512 * 1024, 'u'));
     request.setShowAccurateProgress(true);
-    auto *indicator = new Indicator;
+    auto *indicator = new WatchedIndicator;
     request.setUploadProgressDelegate(indicator);
     run(request, [&] {
         pumpUntil([&] { return indicator->calls > 0; }, 3000);
+        EXPECT_FALSE(indicator->touchedOffTheMainThread);
         delete indicator;
     });
     EXPECT_EQ(request.responseStatusCode(), 200);
     EXPECT_EQ(request.uploadProgressDelegate(), nullptr);
+}
+
+TEST(HttpConcurrency, ASizeProbeOutlivesTheRequestItIsMadeFor) {
+    // A cancel-all may let go of the GET while its size probe still waits for the answer.
+    Server server({Server::pause(200),
+                   Server::write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n"), Server::close()});
+    HttpRequest probe(QUrl(server.url()));
+    probe.setRequestMethod("HEAD");
+    auto get = std::make_shared<HttpRequest>(QUrl(server.url()));
+    probe.setMainRequest(get);
+    run(probe, [&] { get.reset(); });
+    EXPECT_EQ(probe.responseStatusCode(), 200);
+    EXPECT_EQ(probe.contentLength(), 10u);
+    EXPECT_EQ(probe.mainRequest(), nullptr);
 }
 
 QByteArray digestChallenge(const QByteArray &nonce, bool stale) {
@@ -108,13 +139,13 @@ void staleRetryBesideASecondRequest() {
     std::unique_ptr<std::thread> secondWorker;
     run(first, [&] {
         // As soon as the session holds the challenge and its credentials, the second request
-        // starts with them.
-        pumpUntil(
-            [] {
-                return HttpRequest::sessionAuthentication() != nullptr &&
-                       HttpRequest::sessionCredentials().has_value();
-            },
-            5000);
+        // starts with them: no event loop turn between, the sooner the likelier they overlap.
+        QElapsedTimer waited;
+        waited.start();
+        while (!(HttpRequest::sessionAuthentication() && HttpRequest::sessionCredentials()) &&
+               waited.elapsed() < 5000) {
+            std::this_thread::yield();
+        }
         secondWorker = std::make_unique<std::thread>([&second] { second.main(); });
     });
     secondWorker->join();
@@ -139,9 +170,9 @@ void staleRetryBesideASecondRequest() {
 }
 
 TEST(HttpConcurrency, ADigestStaleRetryWhileASecondRequestStartsCountsEachNonceOnce) {
-    // The accesses meet in some orders only: a few rounds give ThreadSanitizer its chance (on
-    // the unguarded challenge it reported in two runs of five with one round).
-    for (int round = 0; round < 5; ++round) {
+    // The accesses meet in some orders only: rounds give ThreadSanitizer its chance (on the
+    // unguarded challenge it reported in every one of six runs).
+    for (int round = 0; round < 20; ++round) {
         staleRetryBesideASecondRequest();
     }
 }

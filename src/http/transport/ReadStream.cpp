@@ -143,23 +143,23 @@ bool ReadStream::open() {
 }
 
 void ReadStream::close() {
-    RunLoop *runLoop;
-    {
-        std::lock_guard lock(mMutex);
-        if (mClosed) {
-            return;
-        }
-        mClosed = true;
-        runLoop = mOpened ? mRunLoop : nullptr;
+    std::unique_lock lock(mMutex);
+    if (mClosed) {
+        return;
     }
+    mClosed = true;
+    RunLoop *runLoop = mOpened ? mRunLoop : nullptr;
     if (!runLoop) {
         return;
     }
-    if (runLoop == &RunLoop::current()) {
-        runLoop->removeTransfer(this);
-    } else {
-        runLoop->wakeUp();  // its own thread removes the transfer
+    if (runLoop != &RunLoop::current()) {
+        // Its own thread removes the transfer. Woken under our lock: a loop whose thread is
+        // ending lets go of us under this same lock before it is destroyed.
+        runLoop->wakeUp();
+        return;
     }
+    lock.unlock();
+    runLoop->removeTransfer(this);
 }
 
 void ReadStream::runLoopGone() {
