@@ -2,12 +2,12 @@
 
 #include "platform/SystemLog.h"
 #include "platform/UrlEscape.h"
+#include "platform/WholeFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <memory>
@@ -90,13 +90,11 @@ void CookieStorage::save() const {
         }
     }
     QDir().mkpath(QFileInfo(mFilePath).path());
-    QSaveFile file(mFilePath);
     // Cookies hold sessions: the file is the user's alone, before anything is in it.
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(bytes) < 0 || !file.commit()) {
-        SystemLog::log(
-            QStringLiteral("Could not save cookies to %1: %2").arg(mFilePath, file.errorString()));
+    QString error;
+    if (!writeWholeFile(mFilePath, bytes, &error,
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        SystemLog::log(QStringLiteral("Could not save cookies to %1: %2").arg(mFilePath, error));
     }
 }
 

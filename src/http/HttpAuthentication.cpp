@@ -120,6 +120,11 @@ void HttpAuthentication::responseReceived(const HttpResponseHeader &response) {
     mRejected = true;
 }
 
+void HttpAuthentication::setClientNonce(const QByteArray &clientNonce) {
+    std::lock_guard lock(mMutex);
+    mClientNonce = clientNonce;
+}
+
 bool HttpAuthentication::applyCredentials(HttpMessage &message,
                                           const HttpCredentials &credentials) {
     if (credentials.username.isEmpty() && credentials.password.isEmpty()) {
@@ -150,7 +155,9 @@ bool HttpAuthentication::applyCredentials(HttpMessage &message,
         if (mQopAuth) {
             const QByteArray nc = QByteArray::number(++mNonceCount, 16).rightJustified(8, '0');
             const QByteArray cnonce =
-                QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+                mClientNonce.isEmpty()
+                    ? QByteArray::number(QRandomGenerator::global()->generate64(), 16)
+                    : mClientNonce;
             value +=
                 ", qop=auth, nc=" + nc + ", cnonce=\"" + cnonce + "\", response=\"" +
                 md5Hex(ha1 + ':' + mNonce.toUtf8() + ':' + nc + ':' + cnonce + ":auth:" + ha2) +

@@ -48,6 +48,9 @@ public:
 
     // Sets the Authorization field of `message`; false when it cannot be done.
     bool applyCredentials(HttpMessage &message, const HttpCredentials &credentials);
+    // The client nonce of later Digest answers; empty (the default): a fresh random one each
+    // time. A fixed one makes an answer comparable with a published example.
+    void setClientNonce(const QByteArray &clientNonce);
 
 private:
     // Set when made, then only read.
@@ -61,4 +64,5 @@ private:
     bool mApplied = false;
     bool mRejected = false;
     quint32 mNonceCount = 0;
+    QByteArray mClientNonce;
 };

@@ -1,13 +1,13 @@
 #include "prefs/PreferenceStore.h"
 
 #include "platform/SystemLog.h"
+#include "platform/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -93,14 +93,11 @@ bool PreferenceStore::synchronize() {
     if (mFilePath.isEmpty()) {
         return false;  // the unreadable file stays as it is; already logged
     }
-    QSaveFile file(mFilePath);
     QString error;
     if (!QDir().mkpath(QFileInfo(mFilePath).path())) {
         error = QStringLiteral("cannot create the folder");
-    } else if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-    } else if (file.write(serialize(mValues)) < 0 || !file.commit()) {
-        error = file.errorString();
+    } else {
+        writeWholeFile(mFilePath, serialize(mValues), &error);
     }
     if (!error.isEmpty()) {
         SystemLog::log(

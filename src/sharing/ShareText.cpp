@@ -4,8 +4,8 @@
 #include "core/SampleHistory.h"
 #include "platform/CFormat.h"
 #include "platform/UrlEscape.h"
+#include "platform/WholeFile.h"
 
-#include <QSaveFile>
 
 #include <limits>
 
@@ -55,15 +55,7 @@ QString mailURL(const QString &recipient, const QString &subject, const QString 
 }
 
 bool writeCSV(const SampleHistory &history, const QString &path, QString *error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csvLines(history).toUtf8()) < 0 ||
-        !file.commit()) {
-        if (error) {
-            *error = file.errorString();
-        }
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, csvLines(history).toUtf8(), error);
 }
 
 qint32 integerValue(const QString &text) {

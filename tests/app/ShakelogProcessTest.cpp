@@ -138,7 +138,32 @@ TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
         {"--source", "sine", "--screenshot", file, "--after", "1", "--config-dir", dir.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QImage shot(file);
-    EXPECT_EQ(shot.size(), QSize(320, 460));
+    ASSERT_EQ(shot.size(), QSize(320, 460));
+    // The window itself: in each of the three strips, from the top, its axis's needle (red,
+    // green, blue) beside a trace drawn in black.
+    const auto has = [&shot](int top, int bottom, const std::function<bool(QColor)> &wanted) {
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                if (wanted(shot.pixelColor(x, y))) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    const auto leading = [](int channel) {
+        return [channel](QColor c) {
+            const int value[] = {c.red(), c.green(), c.blue()};
+            return value[channel] > value[(channel + 1) % 3] + 60 &&
+                   value[channel] > value[(channel + 2) % 3] + 60;
+        };
+    };
+    const auto black = [](QColor c) { return c.red() + c.green() + c.blue() < 150; };
+    for (int axis = 0; axis < 3; ++axis) {
+        const int top = 140 * axis, bottom = 140 * axis + 140;
+        EXPECT_TRUE(has(top, bottom, leading(axis))) << "axis " << axis;
+        EXPECT_TRUE(has(top, bottom, black)) << "axis " << axis;
+    }
 }
 
 TEST(ShakelogProcess, OneInstanceShowsAnothersLiveSignal) {

@@ -92,6 +92,9 @@ TEST_F(Nginx, AnswersBasicAuthenticationAndKeepsItsCookie) {
     ASSERT_TRUE(cookie.responseCookies());
     ASSERT_EQ(cookie.responseCookies()->size(), 1);
     EXPECT_EQ(cookie.responseCookies()->first().value(), "oat");
+    HttpRequest again(url("/cookies-sent"));  // the server answers with the Cookie it received
+    runToEnd(again);
+    EXPECT_EQ(again.dataString(), QString("flavour=oat\n"));
     HttpRequest::clearSession();
 }
 

@@ -1,11 +1,14 @@
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "support/EventLoop.h"
+#include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
 #include "support/Printers.h"
 #include "support/TempConfig.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -64,6 +67,23 @@ TEST(PreferenceStore, ValuesOfTheWrongShapeCountAsUnreadable) {
     EXPECT_EQ(values->value("PORT"), PrefValue(qint32(10552)));
 }
 
+TEST(PreferenceStore, AWriteCutShortKeepsTheEarlierPreferences) {
+    TempConfig config;
+    UserPref::setInt(QStringLiteral("ROUND"), 1);  // written at once
+    LogCapture log;
+    {
+        const FileSizeLimit full(1024);  // a full disk
+        UserPref::setString(QStringLiteral("TEXT"), QString(4000, 'x'));
+    }
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].startsWith("Could not save preferences to " + config.filePath()))
+        << log.lines()[0].toStdString();
+    const auto values = PreferenceStore::parse(readFile(config.filePath()));
+    ASSERT_TRUE(values);
+    EXPECT_EQ(values->value("ROUND"), PrefValue(qint32(1)));
+    EXPECT_FALSE(values->contains("TEXT"));
+}
+
 TEST(PreferenceStore, FloatsAndTextSurviveTheFile) {
     QMap<QString, PrefValue> values;
     values.insert("F", 0.33f);
@@ -91,13 +111,13 @@ TEST(PreferenceStore, KillingAWriterNeverLeavesAnUnreadableFile) {
         QProcess writer;
         writer.start(writerPath(), {dir.path(), "100000"});
         ASSERT_TRUE(writer.waitForStarted());
-        QThread::msleep(20 + QRandomGenerator::global()->bounded(60));
+        // Killed at a random moment once its first write landed, in the midst of the others.
+        pumpUntil([&] { return QFileInfo(file).size() > 0; }, 30000);
+        QThread::msleep(QRandomGenerator::global()->bounded(40));
         writer.kill();  // SIGKILL: no chance to finish a write
         writer.waitForFinished();
         const QByteArray bytes = readFile(file);
-        if (bytes.isEmpty()) {
-            continue;  // killed before its first write finished: no file yet is fine
-        }
+        ASSERT_FALSE(bytes.isEmpty()) << "attempt " << attempt;
         QString error;
         const auto values = PreferenceStore::parse(bytes, &error);
         ASSERT_TRUE(values) << "attempt " << attempt << ": " << error.toStdString();

@@ -2,8 +2,10 @@
 #include "core/SampleHistory.h"
 #include "sharing/Report.h"
 #include "sharing/ShareText.h"
+#include "support/FileSizeLimit.h"
 #include "support/Printers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -92,11 +94,28 @@ TEST(Export, WritingAFileIsAllOrNothing) {
     const QString path = dir.filePath("out.csv");
     QString error;
     ASSERT_TRUE(ShareText::writeCSV(raw.history, path, &error)) << error.toStdString();
+    const QByteArray written = ShareText::csvLines(raw.history).toUtf8();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), ShareText::csvLines(raw.history).toUtf8());
+    EXPECT_EQ(file.readAll(), written);
     EXPECT_FALSE(ShareText::writeCSV(raw.history, dir.filePath("missing/out.csv"), &error));
     EXPECT_FALSE(error.isEmpty());
+
+    // A write that fails midway (a full disk) leaves the earlier file as it was, and nothing
+    // beside it.
+    for (int i = 0; i < 2047; ++i) {
+        raw.add(0.5f, -0.25f, 1);
+    }
+    {
+        const FileSizeLimit full(4096);
+        error.clear();
+        EXPECT_FALSE(ShareText::writeCSV(raw.history, path, &error));
+    }
+    EXPECT_FALSE(error.isEmpty());
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), written);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.csv"});
 }
 
 TEST(Export, IntegerValueReadsWhatAPersonTyped) {

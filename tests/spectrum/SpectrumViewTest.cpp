@@ -91,7 +91,24 @@ TEST_F(SpectrumViewTest, TheSegmentsRedrawTheSameThreeCurves) {
 TEST_F(SpectrumViewTest, EmptyHistoryAndFastRatesDrawFlat) {
     SpectrumBuckets s = panel.spectrumOfAxis(1);  // all zero
     EXPECT_EQ(s.peak, 0.0);
-    draw();  // no label, no infinite heights: must simply not fail
+    // Flat on the base line at 350 and nothing above it; no label, which would start just
+    // below the line, above the bucket numbers at 360.
+    const QImage flat = draw();
+    const auto whiteRows = [&flat](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            for (int x = 0; x < flat.width(); ++x) {
+                if (flat.pixel(x, y) != qRgb(255, 255, 255)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(whiteRows(100, 348));
+    EXPECT_TRUE(whiteRows(352, 359));
+    for (int x = 1; x < 313; ++x) {
+        EXPECT_NE(flat.pixel(x, 350), qRgb(255, 255, 255)) << "x " << x;
+    }
 
     fillSine(5.0, 2000.0f);  // above 1024 samples/s: one bin per bucket, never zero
     s = panel.spectrumOfAxis(0);

@@ -1,13 +1,11 @@
 #include "stream/SampleStream.h"
+#include "support/CommaDecimalLocale.h"
 #include "support/LogCapture.h"
 #include "support/LoopbackReceiver.h"
 #include "support/Printers.h"
 
-#include <QLocale>
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <clocale>
 
 namespace {
 
@@ -40,17 +38,14 @@ TEST(SampleStream, DatagramBytesArriveExactlyAsFormatted) {
         // Exact ties and negative zero, as C formats them.
         {"1", 1.0625, 0.0625, -0.0, -0.0625, "1,1.062,0.062,-0.000,-0.062\n"},
     };
-    // A German desktop: decimal commas everywhere but in the datagrams.
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    const char *previousC = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string keep = previousC ? previousC : "C";
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    for (const auto &c : cases) {
-        stream.send(SampleStream::datagram(c.name, c.t, c.x, c.y, c.z));
+    {
+        // A German desktop: decimal commas everywhere but in the datagrams.
+        const CommaDecimalLocale german;
+        ASSERT_TRUE(german.active()) << "no de_DE.UTF-8 locale: scripts/setup generates it";
+        for (const auto &c : cases) {
+            stream.send(SampleStream::datagram(c.name, c.t, c.x, c.y, c.z));
+        }
     }
-    std::setlocale(LC_NUMERIC, keep.c_str());
-    QLocale::setDefault(previous);
 
     const QList<QByteArray> received = receiver.drain();
     ASSERT_EQ(received.size(), qsizetype(std::size(cases)));
@@ -106,10 +101,17 @@ TEST(SampleStream, BadAddressesAndPortsAreRefused) {
                      "PORT 70000 is not a UDP port (1 to 65535); the stream keeps port 5001",
                      "PORT 0 is not a UDP port (1 to 65535); the stream keeps port 5001"}));
 
-    // Without any valid port nothing at all is sent.
+    // Without any valid port nothing at all is sent: the socket never even gets a port of its
+    // own, as the first send would give it (also one the system refuses).
     SampleStream unaimed;
-    unaimed.open(-1);
+    ASSERT_TRUE(unaimed.open(-1));
+    unaimed.bind(false, "127.0.0.7", 0);
     EXPECT_EQ(ntohs(unaimed.targetAddress().sin_port), 0);
+    unaimed.send("1,0.000,0.000,0.000,0.000\n");
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    ASSERT_EQ(::getsockname(unaimed.udpSocket(), reinterpret_cast<sockaddr *>(&local), &length), 0);
+    EXPECT_EQ(local.sin_port, 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "support/Printers.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,11 @@ TEST_F(Receiving, TakesTheStreamsSamples) {
 
 TEST_F(Receiving, GarbageIsDroppedCountedAndReportedOncePerSecond) {
     LogCapture log;
+    const auto line = [this](int count) {
+        return QStringLiteral("Dropped %1 malformed datagrams on UDP port %2")
+            .arg(count)
+            .arg(source->port());
+    };
     const QByteArray garbage[] = {"hello",
                                   "1,2,3\n",
                                   "",
@@ -59,6 +65,8 @@ TEST_F(Receiving, GarbageIsDroppedCountedAndReportedOncePerSecond) {
                                   "1,1.0,0.1,0.2,0.3",  // no line feed
                                   "1,1.0,0.1,0.2,0.3\n1,1.0,0.1,0.2,0.3\n",
                                   QByteArray(3000, ',')};
+    QElapsedTimer sinceFirstBatch;
+    sinceFirstBatch.start();
     for (const QByteArray &datagram : garbage) {
         stream.send(datagram);
     }
@@ -68,11 +76,21 @@ TEST_F(Receiving, GarbageIsDroppedCountedAndReportedOncePerSecond) {
     });
     EXPECT_EQ(source->droppedDatagrams(), std::size(garbage));
     EXPECT_EQ(collector.events.size(), 1u);
-    pumpUntil([&] { return !log.lines().isEmpty(); }, 2000);
-    EXPECT_EQ(log.lines(),
-              QStringList{QStringLiteral("Dropped %1 malformed datagrams on UDP port %2")
-                              .arg(std::size(garbage))
-                              .arg(source->port())});
+    pumpUntil([&] { return !log.lines().isEmpty(); });
+    // Told together a second after the first drop (a timer may come a little early, never
+    // much), not one line each.
+    EXPECT_GE(sinceFirstBatch.elapsed(), 900);
+    EXPECT_EQ(log.lines(), QStringList{line(int(std::size(garbage)))});
+
+    // A later batch has a line of its own, a second after its own first drop.
+    QElapsedTimer sinceSecondBatch;
+    sinceSecondBatch.start();
+    stream.send("again");
+    stream.send("and again");
+    pumpUntil([&] { return log.lines().size() == 2; });
+    EXPECT_GE(sinceSecondBatch.elapsed(), 900);
+    EXPECT_EQ(log.lines(), QStringList({line(int(std::size(garbage))), line(2)}));
+    EXPECT_EQ(source->droppedDatagrams(), std::size(garbage) + 2);
 }
 
 TEST(UdpReceiveSource, ListeningProblemsAreExplained) {

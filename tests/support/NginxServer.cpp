@@ -79,6 +79,7 @@ bool NginxServer::start(QString *error) {
             "    location /private/ { auth_basic \"lab\"; auth_basic_user_file %1/htpasswd; }\n"
             "    location /cookie { add_header Set-Cookie \"flavour=oat; Path=/\"; return 200 "
             "\"cookie\\n\"; }\n"
+            "    location /cookies-sent { return 200 \"$http_cookie\\n\"; }\n"
             "  }\n%3}\n")
             .arg(d)
             .arg(mPort)

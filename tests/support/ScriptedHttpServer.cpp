@@ -134,6 +134,14 @@ void ScriptedHttpServer::serve() {
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 }
                 break;
+            case Step::Hold:
+                mHolding.store(true);
+                while (!mReleased.load() && !mStopping.load()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                mHolding.store(false);
+                mReleased.store(false);
+                break;
             case Step::Reset: {
                 linger hard{1, 0};  // RST instead of FIN
                 ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

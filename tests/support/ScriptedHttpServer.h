@@ -10,16 +10,18 @@
 
 // A one-connection HTTP server on 127.0.0.1 for tests, on a thread of its own: it accepts one
 // connection, reads the request (header and Content-Length body, optionally slowly), records
-// its raw bytes, then plays its script: write bytes, pause, close, or reset the connection.
+// its raw bytes, then plays its script: write bytes, pause, hold until the test releases it,
+// close, or reset the connection.
 class ScriptedHttpServer {
 public:
     struct Step {
-        enum Kind { Write, Pause, Close, Reset } kind;
+        enum Kind { Write, Pause, Hold, Close, Reset } kind;
         QByteArray bytes;
         int milliseconds = 0;
     };
     static Step write(const QByteArray &bytes) { return {Step::Write, bytes, 0}; }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+    static Step hold() { return {Step::Hold, {}, 0}; }
     static Step close() { return {Step::Close, {}, 0}; }
     static Step reset() { return {Step::Reset, {}, 0}; }
     // A whole response that closes the connection: status line (the reason phrase means
@@ -44,6 +46,9 @@ public:
     QByteArray request() const;
     QList<QByteArray> requests() const;
     bool scriptDone() const { return mDone.load(); }
+    // True while the script waits at a hold step; release() lets it go on.
+    bool holding() const { return mHolding.load(); }
+    void release() { mReleased.store(true); }
 
 private:
     void start();
@@ -60,5 +65,7 @@ private:
     QList<QByteArray> mRequests;
     std::atomic<bool> mDone{false};
     std::atomic<bool> mStopping{false};
+    std::atomic<bool> mHolding{false};
+    std::atomic<bool> mReleased{false};
     std::thread mThread;
 };

@@ -63,8 +63,12 @@ void SimulatedIioDevice::remove() {
 void SimulatedIioDevice::setAttribute(const QString &name, const QByteArray &value) {
     const QString file = path() + "/" + name;
     QDir().mkpath(QFileInfo(file).path());
+    // In place and never empty, as the kernel's attributes: a reader holding the file open
+    // meanwhile sees the old value or the new one (a shorter one may trail a line feed).
     QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(value + "\n") < 0) {
+    const QByteArray line = value + "\n";
+    if (!out.open(QIODevice::ReadWrite | QIODevice::Unbuffered) ||
+        out.write(line) != line.size() || !out.resize(line.size())) {
         throw std::runtime_error("cannot write a simulated attribute");
     }
 }
