@@ -2,10 +2,21 @@
 
 #include "http/KeychainCredentialStore.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<CredentialStore *> installed{nullptr};
+}  // namespace
+
 CredentialStore &CredentialStore::shared() {
-    static KeychainCredentialStore store;
-    return store;
+    if (CredentialStore *store = installed.load()) {
+        return *store;
+    }
+    static KeychainCredentialStore keychain;
+    return keychain;
 }
+
+void CredentialStore::setShared(CredentialStore *store) { installed.store(store); }
 
 void CredentialStore::setDefaultCredential(const Credential &credential, const Space &space) {
     std::lock_guard lock(mLock);

@@ -27,7 +27,11 @@ public:
         QString password;
     };
 
+    // The desktop keychain under the service "shakelog", unless another store was installed.
     static CredentialStore &shared();
+    // Installs `store` as the shared one (nullptr: back to the keychain); the caller keeps it
+    // alive while installed. Set before requests run.
+    static void setShared(CredentialStore *store);
     virtual ~CredentialStore() = default;
 
     virtual void setDefaultCredential(const Credential &credential, const Space &space);

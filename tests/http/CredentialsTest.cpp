@@ -1,4 +1,5 @@
 #include "http/HttpRequest.h"
+#include "http/KeychainCredentialStore.h"
 #include "support/EventLoop.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
@@ -62,8 +63,15 @@ public slots:
 
 class Credentials : public ::testing::Test {
 protected:
-    Credentials() { HttpRequest::clearSession(); }
-    ~Credentials() override { HttpRequest::clearSession(); }
+    // Saved credentials go to a keychain service of the tests' own, never the application's.
+    Credentials() {
+        HttpRequest::clearSession();
+        CredentialStore::setShared(&mKeychain);
+    }
+    ~Credentials() override {
+        CredentialStore::setShared(nullptr);
+        HttpRequest::clearSession();
+    }
     // Runs on a worker thread while the main thread delivers the callbacks.
     static void run(HttpRequest &request, const std::function<void()> &whileRunning = {}) {
         std::thread worker([&request] { request.main(); });
@@ -78,6 +86,9 @@ protected:
         const QRegularExpression field("\r\nAuthorization: ([^\r]*)\r\n");
         return field.match(QString::fromLatin1(request)).captured(1).toLatin1();
     }
+
+private:
+    KeychainCredentialStore mKeychain{QStringLiteral("shakelog-test")};
 };
 
 TEST_F(Credentials, BasicIsAnsweredWithTheRequestsOwnCredentials) {

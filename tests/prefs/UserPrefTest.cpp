@@ -148,8 +148,20 @@ TEST(UserPref, InstanceMethodsForwardAndUnitTestLogs) {
     shared->setInt(QStringLiteral("X"), 3);
     EXPECT_EQ(UserPref::getInt(QStringLiteral("X")), 3);
     shared->unitTest();
-    EXPECT_EQ(log.lines(), QStringList({"string unit test", "boolean 1", "int 1234",
-                                        "float 12.500000", "cache size 5"}));
+    // It logs what it read back of each type, then the cache's size: X and its four keys.
+    const QStringList lines = log.lines();
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].endsWith("unit test"));
+    EXPECT_TRUE(lines[1].endsWith("1"));
+    EXPECT_TRUE(lines[2].endsWith("1234"));
+    EXPECT_TRUE(lines[3].contains("12.5"));
+    EXPECT_TRUE(lines[4].endsWith(" 5"));
+    // What it wrote went to the file: a new process reads it back.
+    config.reopen();
+    EXPECT_EQ(UserPref::getString(QStringLiteral("UNIT_TEST_STRING")), "unit test");
+    EXPECT_TRUE(UserPref::getBoolean(QStringLiteral("UNIT_TEST_BOOLEAN")));
+    EXPECT_EQ(UserPref::getInt(QStringLiteral("UNIT_TEST_INT")), 1234);
+    EXPECT_EQ(UserPref::getFloat(QStringLiteral("UNIT_TEST_FLOAT")), 12.5f);
 }
 
 }  // namespace

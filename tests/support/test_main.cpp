@@ -24,6 +24,12 @@ class NothingLeavesTheMachine : public ::testing::EmptyTestEventListener {
 // Every test binary runs inside a QApplication (offscreen), with XDG folders in a private
 // temporary folder so that no test touches the user's settings.
 int main(int argc, char **argv) {
+    // Nor the user's desktop services (keyring, screen saver) on their session bus: only the
+    // private bus the keyring test starts for itself. Without an address Qt would look in
+    // XDG_RUNTIME_DIR, which is ours below.
+    if (qEnvironmentVariable("SHAKELOG_KEYRING_TEST") != QLatin1String("1")) {
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", QDir(runtime.path()).filePath("config").toUtf8());

@@ -130,7 +130,8 @@ TEST_F(GraphViewDrawing, TimeLinesOnlyAtMarkedSlots) {
     const unsigned position = view.nextIndex();
     for (int i = 0; i < kPoints; ++i) {
         if (view.history().timestampAtSlot(position + kWindowStart + unsigned(i))) {
-            expected.insert(int(std::lround(traceX(0, kWidth, i))));
+            // 300 points across the width, the first 30 points left of the view.
+            expected.insert(int(std::lround(-30.0 + i * kWidth / 299.0)));
         }
     }
     ASSERT_EQ(expected.size(), 3u);  // one mark per 100 samples
@@ -157,10 +158,10 @@ TEST_F(GraphViewDrawing, NeedlesFollowTheNewestValueWhileRunningAndRestWhilePaus
     fill(0.0f, 2000);
     fill(-1.5f, 48);  // the newest samples: half way down
     render();
+    // Half way down each 104-point strip: its top (17.33, 156, 294.67) plus three quarters.
+    const double needleY[] = {95.33, 234.0, 372.67};
     for (int axis = 0; axis < 3; ++axis) {
-        const QRectF strip = stripRect(axis, kWidth, kHeight);
-        const float y =
-            traceY(middle(float(strip.top()), float(strip.height())), float(strip.height()), 0.5f);
+        const double y = needleY[axis];
         QLabel *needle = axis == 0 ? view.ivNeedleX : axis == 1 ? view.ivNeedleY : view.ivNeedleZ;
         EXPECT_NEAR(needle->geometry().center().y() + 0.5, y, 1.0) << axis;
         EXPECT_EQ(needle->geometry().right(), kWidth - 1);

@@ -34,7 +34,10 @@ TEST_F(Info, TheTableHasItsSectionsAndRows) {
     EXPECT_EQ(info.cellForRowAtIndexPath(table, {2, 3}), info.mCellDownloadApps);
     EXPECT_EQ(info.cellForRowAtIndexPath(table, {1, 2}), nullptr);
     EXPECT_EQ(info.heightForRowAtIndexPath(table, {1, 2}), 120);
-    EXPECT_EQ(info.heightForRowAtIndexPath(table, {0, 0}), info.mCellAxis->maximumHeight());
+    // The heights of the cells in the layout.
+    EXPECT_EQ(info.heightForRowAtIndexPath(table, {0, 0}), 215);
+    EXPECT_EQ(info.heightForRowAtIndexPath(table, {1, 1}), 600);
+    EXPECT_EQ(info.heightForRowAtIndexPath(table, {2, 3}), 44);
     EXPECT_EQ(info.mInfo->font().family(), "Arial");
     EXPECT_EQ(info.mPubText->font().pixelSize(), 12);
 }
