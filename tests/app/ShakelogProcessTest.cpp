@@ -2,12 +2,14 @@
 #include "platform/MonotonicClock.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "support/Loopback.h"
 #include "support/Printers.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/SimulatedIioDevice.h"
 #include "support/TempConfig.h"
 
-#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -17,8 +19,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <functional>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -44,19 +48,44 @@ ProcessRun runShakelog(const QStringList &arguments, int timeoutMs = 20000) {
     return run;
 }
 
+// Reads what `process` prints into `output` until it holds `text`, the process has ended or a
+// generous deadline has passed; whether it came.
+bool waitForOutput(QProcess &process, QByteArray &output, const QByteArray &text) {
+    const QDeadlineTimer deadline(30000);
+    while (!output.contains(text) && process.state() != QProcess::NotRunning &&
+           !deadline.hasExpired()) {
+        process.waitForReadyRead(100);
+        output += process.readAll();
+    }
+    output += process.readAll();
+    return output.contains(text);
+}
+
+// The mean of the rates a headless run printed, one mark a second, over its whole seconds: the
+// first mark counts one sample and the second a partial second. -1 without a whole second.
+double wholeSecondRate(const QString &output) {
+    QList<int> marks;
+    for (const QString &line : output.split('\n')) {
+        if (line.endsWith("hz")) {
+            marks << line.chopped(2).toInt();
+        }
+    }
+    return marks.size() < 3
+               ? -1
+               : std::accumulate(marks.begin() + 2, marks.end(), 0.0) / double(marks.size() - 2);
+}
+
+// Samples are counted in the wall-clock second they are handled in: a machine that stalls for
+// a third of a second at a second's edge moves that many into the next one. A rate off by half
+// or twice is still far outside.
+constexpr double kRateSlack = 30;
+
 TEST(ShakelogProcess, HeadlessSineRunReportsTheConfiguredRate) {
     QTemporaryDir config;
     const ProcessRun run = runShakelog(
         {"--headless", "--source", "sine", "--duration", "3", "--config-dir", config.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 3) << run.out.toStdString();
-    // The first mark counts one sample and the second a partial second; then whole seconds.
-    const QString last = lines.last();
-    ASSERT_TRUE(last.endsWith("hz")) << last.toStdString();
-    const int rate = last.chopped(2).toInt();
-    EXPECT_GE(rate, 90);
-    EXPECT_LE(rate, 110);
+    EXPECT_NEAR(wholeSecondRate(run.out), 100, kRateSlack) << run.out.toStdString();
     EXPECT_TRUE(QFile::exists(QDir(config.path()).filePath("preferences.json")));
     EXPECT_TRUE(run.err.contains("User settings have been initialized"));
 }
@@ -70,11 +99,7 @@ QByteArray terminateOnceRunning(
     process.start(QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
     EXPECT_TRUE(process.waitForStarted());
     QByteArray output;
-    for (int i = 0; i < 100 && !output.contains("starting network now"); ++i) {
-        process.waitForReadyRead(100);
-        output += process.readAll();
-    }
-    EXPECT_TRUE(output.contains("starting network now")) << output.toStdString();
+    EXPECT_TRUE(waitForOutput(process, output, "starting network now")) << output.toStdString();
     whileRunning();
     process.terminate();  // SIGTERM
     EXPECT_TRUE(process.waitForFinished(10000));
@@ -93,8 +118,9 @@ TEST(ShakelogProcess, TerminationSignalQuitsCleanly) {
     const auto before = sim.snapshot();
     terminateOnceRunning({"--headless", "--source", "iio", "--config-dir", config.path()}, [&] {
         // Capture starts from the event loop, just after activation.
-        for (int i = 0; i < 100 && sim.attribute("buffer/enable") != "1"; ++i) {
-            QThread::msleep(50);
+        const QDeadlineTimer deadline(30000);
+        while (sim.attribute("buffer/enable") != "1" && !deadline.hasExpired()) {
+            QThread::msleep(20);
         }
         EXPECT_EQ(sim.attribute("buffer/enable"), "1");
     });
@@ -126,9 +152,7 @@ TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {
     const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--duration",
                                         "2.5", "--config-dir", dir.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains("\n100hz\n") || run.out.contains("\n99hz\n") ||
-                run.out.contains("\n101hz\n"))
-        << run.out.toStdString();
+    EXPECT_NEAR(wholeSecondRate(run.out), 100, kRateSlack) << run.out.toStdString();
 }
 
 TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
@@ -168,21 +192,34 @@ TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
 
 TEST(ShakelogProcess, OneInstanceShowsAnothersLiveSignal) {
     QTemporaryDir sender, receiver;
-    const int port = 20000 + int(QCoreApplication::applicationPid() % 20000);
+    // The listener runs until it is told to stop; it is ready once it has started its network.
+    // A port found free may be taken again before the listener binds it: a listener that cannot
+    // bind says so and ends at once, and the next try takes another port.
     QProcess listening;
-    listening.start(QStringLiteral(SHAKELOG_EXECUTABLE),
-                    {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port),
-                     "--duration", "4", "--config-dir", receiver.path()});
-    ASSERT_TRUE(listening.waitForStarted());
-    QThread::msleep(500);
+    listening.setProcessChannelMode(QProcess::MergedChannels);
+    QByteArray output;
+    int port = 0;
+    for (int attempt = 0; attempt < 5 && !output.contains("starting network now"); ++attempt) {
+        ::close(bindLoopback(SOCK_DGRAM, &port));
+        output.clear();
+        listening.start(QStringLiteral(SHAKELOG_EXECUTABLE),
+                        {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port),
+                         "--duration", "120", "--config-dir", receiver.path()});
+        if (!waitForOutput(listening, output, "starting network now")) {
+            ASSERT_TRUE(output.contains("cannot listen")) << output.toStdString();
+            listening.waitForFinished();
+        }
+    }
+    ASSERT_TRUE(output.contains("starting network now")) << output.toStdString();
     const ProcessRun run = runShakelog({"--headless", "--source", "sine", "--stream",
                                         QStringLiteral("127.0.0.1:%1").arg(port), "--duration", "3",
                                         "--config-dir", sender.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    ASSERT_TRUE(listening.waitForFinished(10000));
-    const QString out = QString::fromUtf8(listening.readAllStandardOutput());
-    EXPECT_TRUE(out.contains("\n100hz\n") || out.contains("\n99hz\n") || out.contains("\n101hz\n"))
-        << out.toStdString() << listening.readAllStandardError().toStdString();
+    listening.terminate();
+    ASSERT_TRUE(listening.waitForFinished(30000));
+    output += listening.readAll();
+    EXPECT_NEAR(wholeSecondRate(QString::fromUtf8(output)), 100, kRateSlack)
+        << output.toStdString();
 }
 
 TEST(ShakelogProcess, AtItsEndARunExportsAndReportsItsSamples) {
@@ -292,9 +329,8 @@ TEST(ShakelogProcess, ListSensorsShowsEachAccelerometerOrSaysThereIsNone) {
         EXPECT_TRUE(run.out.contains("buffered capture: yes")) << run.out.toStdString();
     }
     QTemporaryDir empty;
-    qputenv("SHAKELOG_IIO_SYSFS_DIR", empty.path().toLocal8Bit());
+    const ScopedEnvironment noDevices("SHAKELOG_IIO_SYSFS_DIR", empty.path().toLocal8Bit());
     const ProcessRun run = runShakelog({"--list-sensors"});
-    qunsetenv("SHAKELOG_IIO_SYSFS_DIR");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.startsWith("No accelerometer found")) << run.out.toStdString();
 }

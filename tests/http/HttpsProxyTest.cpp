@@ -4,6 +4,7 @@
 #include "http/HttpRequest.h"
 #include "support/ConnectProxy.h"
 #include "support/NginxServer.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestCertificates.h"
 
 #include <QFile>
@@ -15,27 +16,6 @@
 namespace {
 
 const QString kHost = QStringLiteral("reports.shakelog.test");
-
-// Sets an environment variable for the life of the object.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char *name, const QByteArray &value)
-        : mName(name), mHad(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnvironment() {
-        if (mHad) {
-            qputenv(mName, mOld);
-        } else {
-            qunsetenv(mName);
-        }
-    }
-
-private:
-    const char *mName;
-    bool mHad;
-    QByteArray mOld;
-};
 
 TEST(HttpsProxy, TheServersOwnAnswerComesThroughTheTunnel) {
     if (!NginxServer::available()) {

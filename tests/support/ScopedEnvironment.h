@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// Sets an environment variable for the life of the object, then puts back what was there
+// (or nothing), however the test ends.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char *name, const QByteArray &value)
+        : mName(name), mHad(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnvironment() {
+        if (mHad) {
+            qputenv(mName, mOld);
+        } else {
+            qunsetenv(mName);
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    const char *mName;
+    bool mHad;
+    QByteArray mOld;
+};
