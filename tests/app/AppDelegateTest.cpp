@@ -3,6 +3,7 @@
 #include "platform/NotificationCenter.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "support/EventLoop.h"
 #include "support/FakeAccelerometer.h"
 #include "support/LogCapture.h"
 #include "support/Printers.h"
@@ -11,7 +12,6 @@
 #include "ui/GraphView.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTimer>
@@ -225,21 +225,34 @@ TEST_F(AppDelegateTest, SineSourceFeedsTheHistoryAtTheConfiguredRate) {
 }
 
 // Rates whose interval is no whole number of milliseconds: 300/s is not 333/s, and 2 500/s does
-// not spin the event loop for as many samples as it can.
+// not spin the event loop for as many samples as it can. Measured with the samples' own time
+// stamps, the times they were due, which a late timer does not move.
 TEST_F(AppDelegateTest, TheSineSourceKeepsOddAndFastRates) {
     launch();  // past the first run, which stores a rate of 100
+    observePublished();
     for (const int rate : {300, 2500}) {
+        SCOPED_TRACE(rate);
         UserPref::setInt(SCAN_RATE, rate);
         auto delegate = launch();
+        delegate->setNetworkEnabled(true);  // publishes every sample; never activated, so unsent
+        published.clear();
         const double start = monotonicSeconds();
         delegate->startTimer();
-        QEventLoop loop;
-        QTimer::singleShot(500, &loop, &QEventLoop::quit);
-        loop.exec();
+        // Right after each tick: how far the newest sample is behind the clock.
+        double lagging = 0;
+        QObject::connect(delegate->mTimer, &QTimer::timeout, [&] {
+            lagging = published.empty() ? 0 : monotonicSeconds() - published.back().absTime;
+        });
+        pumpUntil([&] { return published.size() >= size_t(rate / 2); });
         delegate->stopTimer();
-        const double expected = (monotonicSeconds() - start) * rate;
-        EXPECT_LE(delegate->mSec, expected + 1) << rate;
-        EXPECT_GE(delegate->mSec, expected * 0.8) << rate;
+        ASSERT_GE(published.size(), size_t(rate / 2));
+        EXPECT_GE(published.front().absTime, start);
+        for (size_t k = 1; k < published.size(); ++k) {
+            ASSERT_NEAR(published[k].absTime - published[k - 1].absTime, 1.0 / rate, 1e-9) << k;
+        }
+        // None ahead of its time, and however late a tick comes it takes every sample due.
+        EXPECT_GE(lagging, 0.0);
+        EXPECT_LT(lagging, 0.1);
     }
 }
 
