@@ -27,6 +27,8 @@ protected:
         QString error;
         ASSERT_TRUE(server.start(&error)) << error.toStdString();
     }
+    // The session's credentials and cookies, however a test ends.
+    void TearDown() override { HttpRequest::clearSession(); }
     QUrl url(const QString &path) const { return server.url(path); }
     static void runToEnd(HttpRequest &request) {
         std::thread worker([&request] { request.main(); });
@@ -95,7 +97,6 @@ TEST_F(Nginx, AnswersBasicAuthenticationAndKeepsItsCookie) {
     HttpRequest again(url("/cookies-sent"));  // the server answers with the Cookie it received
     runToEnd(again);
     EXPECT_EQ(again.dataString(), QString("flavour=oat\n"));
-    HttpRequest::clearSession();
 }
 
 }  // namespace

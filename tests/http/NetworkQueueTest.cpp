@@ -61,11 +61,13 @@ TEST_F(NetworkQueueTest, StartsSuspendedWithFourAtOnce) {
 
 TEST_F(NetworkQueueTest, ForwardsEveryOutcomeAndThenThatTheQueueIsDone) {
     Server a({Server::write(Server::response(200, "ok"))}),
-        b({Server::pause(200), Server::write(Server::response(200, "ok"))});
+        b({Server::hold(), Server::write(Server::response(200, "ok"))});
     queue.addOperation(request(a));
     queue.addOperation(request(b));
     EXPECT_EQ(queue.requestsCount(), 2);
     queue.go();
+    pumpUntil([&] { return !recorder.events.isEmpty(); });
+    b.release();  // b answers once a's outcome is in
     pumpUntil([&] { return recorder.events.size() == 3; });
     EXPECT_EQ(recorder.events,
               QStringList({QStringLiteral("finished %1").arg(a.port()),
@@ -86,11 +88,12 @@ TEST_F(NetworkQueueTest, FinishesArrivingAfterACancelAllDoNotSayTheQueueIsDoneAg
     // Both exchanges end on their workers; their outcomes wait for this thread.
     QElapsedTimer timer;
     timer.start();
-    while (!(first->isFinished() && second->isFinished()) && timer.elapsed() < 5000) {
+    while (!(first->isFinished() && second->isFinished()) && timer.elapsed() < 30000) {
         QThread::msleep(5);
     }
+    ASSERT_TRUE(first->isFinished() && second->isFinished());
     queue.cancelAllOperations();
-    pumpUntil([&] { return recorder.events.size() >= 2; }, 2000);
+    pumpUntil([&] { return recorder.events.size() >= 2; });
     pumpUntil([] { return false; }, 100);
     EXPECT_EQ(recorder.events.count("queue finished"), 0)
         << recorder.events.join(", ").toStdString();
@@ -98,7 +101,7 @@ TEST_F(NetworkQueueTest, FinishesArrivingAfterACancelAllDoNotSayTheQueueIsDoneAg
 
 TEST_F(NetworkQueueTest, AFailureCancelsTheOthersWhichAreForwardedAsCancelled) {
     Server failing({Server::reset()}),
-        slow({Server::pause(5000), Server::write(Server::response(200, "ok"))});
+        slow({Server::pause(30000), Server::write(Server::response(200, "ok"))});
     auto slowRequest = request(slow);
     queue.addOperation(request(failing));
     queue.addOperation(slowRequest);

@@ -134,14 +134,17 @@ void ScriptedHttpServer::serve() {
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 }
                 break;
-            case Step::Hold:
+            case Step::Hold: {
+                const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
                 mHolding.store(true);
-                while (!mReleased.load() && !mStopping.load()) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                while (!mReleased.load() && !mStopping.load() &&
+                       std::chrono::steady_clock::now() < until) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 }
                 mHolding.store(false);
                 mReleased.store(false);
                 break;
+            }
             case Step::Reset: {
                 linger hard{1, 0};  // RST instead of FIN
                 ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

@@ -21,6 +21,8 @@ public:
     };
     static Step write(const QByteArray &bytes) { return {Step::Write, bytes, 0}; }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+    // Sends nothing until release() (or the server goes; at most a minute): where the test must
+    // act between two pieces of an answer, whatever the machine's load, rather than in a pause.
     static Step hold() { return {Step::Hold, {}, 0}; }
     static Step close() { return {Step::Close, {}, 0}; }
     static Step reset() { return {Step::Reset, {}, 0}; }
@@ -46,7 +48,7 @@ public:
     QByteArray request() const;
     QList<QByteArray> requests() const;
     bool scriptDone() const { return mDone.load(); }
-    // True while the script waits at a hold step; release() lets it go on.
+    // Whether the script waits at a hold, everything before it sent; release() lets it go on.
     bool holding() const { return mHolding.load(); }
     void release() { mReleased.store(true); }
 
