@@ -51,6 +51,27 @@ QUrl NginxServer::url(const QString &path) const {
 }
 
 bool NginxServer::start(QString *error) {
+    // The ports are found free by binding and closing, and another process may take one before
+    // nginx binds it: nginx then ends (after its own retries), and the next attempt takes other
+    // ports.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const Launch launched = launch();
+        if (launched == Launch::Running) {
+            return true;
+        }
+        if (launched == Launch::Failed) {
+            break;
+        }
+    }
+    if (error) {
+        QFile log(mDir.filePath(QStringLiteral("error.log")));
+        log.open(QIODevice::ReadOnly);
+        *error = QString::fromUtf8(log.readAll());
+    }
+    return false;
+}
+
+NginxServer::Launch NginxServer::launch() {
     mPort = freeLoopbackPort();
     QString tls;
     if (!mTlsCertificate.isEmpty()) {
@@ -65,7 +86,7 @@ bool NginxServer::start(QString *error) {
     const QString d = mDir.path();
     QFile conf(mDir.filePath(QStringLiteral("nginx.conf")));
     if (!conf.open(QIODevice::WriteOnly)) {
-        return false;
+        return Launch::Failed;
     }
     conf.write(
         QStringLiteral(
@@ -103,25 +124,34 @@ bool NginxServer::start(QString *error) {
     const QByteArray program = QFile::encodeName(kNginx);
     const QByteArray prefix = QFile::encodeName(d);
     const QByteArray config = QFile::encodeName(conf.fileName());
-    const QByteArray errorLog = QFile::encodeName(mDir.filePath(QStringLiteral("error.log")));
+    const QString logFile = mDir.filePath(QStringLiteral("error.log"));
+    const QByteArray errorLog = QFile::encodeName(logFile);
+    QFile::remove(logFile);  // what this attempt says, alone
     mPid = ::fork();
     if (mPid == 0) {
         ::execl(program.constData(), program.constData(), "-p", prefix.constData(), "-c",
                 config.constData(), "-e", errorLog.constData(), static_cast<char *>(nullptr));
         ::_exit(127);
     }
+    // nginx writes its pid file once it has bound its ports, so that a port another process
+    // listens on is never taken for ours.
+    const QString pidFile = mDir.filePath(QStringLiteral("nginx.pid"));
     QElapsedTimer timer;
     timer.start();
-    while (!(accepts(mPort) && (mTlsPort == 0 || accepts(mTlsPort))) && timer.elapsed() < 5000) {
-        QThread::msleep(20);
-    }
-    if (!accepts(mPort)) {
-        if (error) {
-            QFile log(mDir.filePath(QStringLiteral("error.log")));
+    while (timer.elapsed() < 30000) {
+        if (::waitpid(mPid, nullptr, WNOHANG) == mPid) {
+            mPid = -1;
+            QFile log(logFile);
             log.open(QIODevice::ReadOnly);
-            *error = QString::fromUtf8(log.readAll());
+            return log.readAll().contains("Address already in use") ? Launch::PortTaken
+                                                                    : Launch::Failed;
         }
-        return false;
+        QFile pid(pidFile);
+        if (pid.open(QIODevice::ReadOnly) && pid.readAll().trimmed().toInt() == mPid &&
+            accepts(mPort) && (mTlsPort == 0 || accepts(mTlsPort))) {
+            return Launch::Running;
+        }
+        QThread::msleep(10);
     }
-    return true;
+    return Launch::Failed;  // the destructor stops what runs
 }

@@ -30,6 +30,10 @@ public:
     QUrl url(const QString &path) const;
 
 private:
+    enum class Launch { Running, PortTaken, Failed };
+    // One attempt at starting nginx on ports found free.
+    Launch launch();
+
     QTemporaryDir mDir;
     pid_t mPid = -1;
     int mPort = 0;
