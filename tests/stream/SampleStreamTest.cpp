@@ -47,7 +47,7 @@ TEST(SampleStream, DatagramBytesArriveExactlyAsFormatted) {
         }
     }
 
-    const QList<QByteArray> received = receiver.drain();
+    const QList<QByteArray> received = receiver.drain(int(std::size(cases)));
     ASSERT_EQ(received.size(), qsizetype(std::size(cases)));
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(received[qsizetype(i)], cases[i].bytes);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 
 #include "support/Loopback.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 // A UDP socket bound to 127.0.0.1 on a free port, collecting what arrives.
@@ -21,18 +23,23 @@ public:
 
     int port() const { return mPort; }
 
-    // Every datagram waiting now (after a short grace for loopback delivery).
-    QList<QByteArray> drain(int graceMs = 50) {
+    // The datagrams that have come: waits up to ten seconds for `expected` of them (a busy
+    // machine may hand loopback datagrams over well after the send), then `graceMs` for more.
+    QList<QByteArray> drain(int expected, int graceMs = 50) {
         QList<QByteArray> datagrams;
-        timeval timeout{0, graceMs * 1000};
-        ::setsockopt(mSocket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        QDeadlineTimer deadline(10000);
         char buffer[65536];
         for (;;) {
-            const ssize_t got = ::recv(mSocket, buffer, sizeof buffer, 0);
-            if (got < 0) {
+            pollfd ready{mSocket, POLLIN, 0};
+            const int waitMs =
+                datagrams.size() < expected ? int(deadline.remainingTime()) : graceMs;
+            if (::poll(&ready, 1, waitMs) <= 0) {
                 return datagrams;
             }
-            datagrams.append(QByteArray(buffer, int(got)));
+            const ssize_t got = ::recv(mSocket, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got >= 0) {
+                datagrams.append(QByteArray(buffer, int(got)));
+            }
         }
     }
 
