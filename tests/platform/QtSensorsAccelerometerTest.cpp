@@ -72,6 +72,14 @@ TEST_F(QtSensorsAccelerometerTest, IntervalSetsTheDataRateAndNoDelegateStopsTheS
 
 TEST_F(QtSensorsAccelerometerTest, TheDummyBackendDoesNotCount) {
     const QByteArray type = QAccelerometer::sensorType;
+    struct Restore {  // the process-wide default, however the test ends
+        QByteArray type, identifier;
+        ~Restore() {
+            if (!identifier.isEmpty()) {
+                QSensorManager::setDefaultBackend(type, identifier);
+            }
+        }
+    } restore{type, QSensor::defaultSensorForType(type)};
     // Qt Sensors' own dummy plugin comes with the library: without it this case checks nothing.
     ASSERT_TRUE(QSensor::sensorsForType(type).contains("dummy.accelerometer"));
     QSensorManager::setDefaultBackend(type, "dummy.accelerometer");
