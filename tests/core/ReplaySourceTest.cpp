@@ -74,7 +74,7 @@ TEST(ReplaySource, MissingFileIsAnErrorNotACrash) {
 void runUntil(const std::function<bool()> &done) {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < 5000) {
+    while (!done() && timer.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
 }

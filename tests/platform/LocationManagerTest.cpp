@@ -60,7 +60,7 @@ TEST_F(LocationManagerTest, FixesFromAnNmeaLogCarryPositionAltitudeAndThePreviou
     manager.startUpdatingLocation();
     EXPECT_TRUE(manager.isUpdating());
     EXPECT_TRUE(recorder.updates.empty());  // the first fix, too, comes from the event loop
-    wait(3000, [&] { return recorder.updates.size() >= 3; });
+    wait(10000, [&] { return recorder.updates.size() >= 3; });
 
     ASSERT_EQ(recorder.updates.size(), 3u);
     const Recorder::Update &first = recorder.updates[0];
@@ -83,7 +83,7 @@ TEST_F(LocationManagerTest, DistanceFilterDeliversOnlyAfterMovingFartherThanItFr
     manager.setDelegate(&recorder);
     manager.setDistanceFilter(20);
     manager.startUpdatingLocation();
-    wait(3000, [&] { return recorder.updates.size() >= 3; });
+    wait(10000, [&] { return recorder.updates.size() >= 3; });
     wait(300);  // nothing more may come
 
     ASSERT_EQ(recorder.updates.size(), 3u);
@@ -111,7 +111,7 @@ TEST_F(LocationManagerTest, AfterAStopNoFixArrivesAndAStopInsideTheCallbackEndsA
 
     recorder.onUpdate = [](LocationManager *m) { m->stopUpdatingLocation(); };
     manager.startUpdatingLocation();
-    wait(3000, [&] { return !recorder.updates.empty(); });
+    wait(10000, [&] { return !recorder.updates.empty(); });
     wait(600);  // longer than the log and the time-out
     EXPECT_EQ(recorder.updates.size(), 1u);
     EXPECT_TRUE(recorder.errors.empty());
@@ -147,7 +147,7 @@ TEST_P(LocationFailureTest, IsReportedOnceFromTheEventLoop) {
     manager.startUpdatingLocation();
     EXPECT_TRUE(recorder.errors.empty());  // never from inside the start
 
-    wait(2000, [&] { return !recorder.errors.empty(); });
+    wait(10000, [&] { return !recorder.errors.empty(); });
     ASSERT_EQ(recorder.errors.size(), 1u);
     EXPECT_EQ(recorder.errors[0], GetParam().message);
     EXPECT_FALSE(manager.isUpdating());
@@ -201,7 +201,7 @@ TEST_F(LocationManagerTest, RestartingInsideTheFailureCallbackKeepsTheSourceAndT
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->preferredPositioningMethods(), QGeoPositionInfoSource::AllPositioningMethods);
 
-    wait(2000, [&] { return recorder.errors.size() >= 2; });
+    wait(10000, [&] { return recorder.errors.size() >= 2; });
     ASSERT_EQ(recorder.errors.size(), 2u);
     EXPECT_EQ(created, 1);
     EXPECT_EQ(source->starts, 2);
