@@ -1,5 +1,5 @@
 #include "http/HttpRequest.h"
-#include "http/KeychainCredentialStore.h"
+#include "http/CredentialStore.h"
 #include "support/EventLoop.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
@@ -63,10 +63,11 @@ public slots:
 
 class Credentials : public ::testing::Test {
 protected:
-    // Saved credentials go to a keychain service of the tests' own, never the application's.
+    // Saved credentials stay in this test's own memory, never in the desktop's keychain (the
+    // keychain itself is tested under a service of its own, in a private keyring).
     Credentials() {
         HttpRequest::clearSession();
-        CredentialStore::setShared(&mKeychain);
+        CredentialStore::setShared(&mSaved);
     }
     ~Credentials() override {
         CredentialStore::setShared(nullptr);
@@ -88,7 +89,7 @@ protected:
     }
 
 private:
-    KeychainCredentialStore mKeychain{QStringLiteral("shakelog-test")};
+    CredentialStore mSaved;
 };
 
 TEST_F(Credentials, BasicIsAnsweredWithTheRequestsOwnCredentials) {
