@@ -6,10 +6,13 @@
 #include "sharing/HeadlessReport.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
+#include "support/NginxServer.h"
 #include "support/NmeaLog.h"
 #include "support/Printers.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/TempConfig.h"
+#include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +33,10 @@ protected:
 
     // Sends the report to `server` and waits for its outcome.
     void send(const ScriptedHttpServer &server, bool earthquake = false) {
-        HeadlessReport report(QString::fromUtf8(server.url("/r")), earthquake, history);
+        send(QString::fromUtf8(server.url("/r")), earthquake);
+    }
+    void send(const QString &address, bool earthquake = false) {
+        HeadlessReport report(address, earthquake, history);
         bool done = false;
         QObject::connect(&report, &HeadlessReport::finished,
                          [&](bool reportAccepted, const QString &text) {
@@ -93,7 +99,41 @@ TEST_F(Headless, AFailureIsOneLine) {
     ScriptedHttpServer server({ScriptedHttpServer::reset()});
     send(server);
     EXPECT_FALSE(accepted);
-    EXPECT_EQ(outcome, "Report failed: A connection failure occurred");
+    // The error, then the transport's reason, on one line.
+    EXPECT_TRUE(outcome.startsWith("Report failed: A connection failure occurred ("))
+        << outcome.toStdString();
+    EXPECT_TRUE(outcome.endsWith(")"));
+    EXPECT_FALSE(outcome.contains('\n'));
+}
+
+// A server of one's own, its certificate from a private authority named by SSL_CERT_FILE: the
+// report goes through; with any other authority trusted it fails, saying why.
+TEST_F(Headless, OverHttpsOnlyATrustedCertificateTakesTheReport) {
+    if (!NginxServer::available()) {
+        GTEST_SKIP() << "nginx is not installed (scripts/setup installs it)";
+    }
+    UserPref::setBoolean(LOCATION_SEND, false);
+    QString error;
+    TestCertificates mine("127.0.0.1"), other("127.0.0.1");
+    ASSERT_TRUE(mine.make(&error)) << error.toStdString();
+    ASSERT_TRUE(other.make(&error)) << error.toStdString();
+    NginxServer server;
+    server.setTls(mine.certificate(), mine.key());
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    const QString address = QStringLiteral("https://127.0.0.1:%1/upload").arg(server.tlsPort());
+
+    const ScopedEnvironment trustMine("SSL_CERT_FILE", mine.authority().toLocal8Bit());
+    send(address);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(outcome, "Report accepted (status 200)");
+
+    const ScopedEnvironment trustOther("SSL_CERT_FILE", other.authority().toLocal8Bit());
+    send(address);
+    EXPECT_FALSE(accepted);
+    EXPECT_TRUE(
+        outcome.startsWith("Report failed: A connection failure occurred (SSL certificate "
+                           "problem: "))
+        << outcome.toStdString();
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ NginxServer::Launch NginxServer::launch() {
         tls =
             QStringLiteral(
                 "  server { listen 127.0.0.1:%1 ssl; ssl_certificate %2; ssl_certificate_key %3;\n"
-                "    root %4/www; }\n")
+                "    root %4/www; location /upload { return 200 \"received\\n\"; } }\n")
                 .arg(mTlsPort)
                 .arg(mTlsCertificate, mTlsKey, mDir.path());
     }

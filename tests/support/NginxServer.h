@@ -17,7 +17,8 @@ public:
     NginxServer();
     ~NginxServer();
 
-    // Also serves www/ over TLS on a second port with this certificate and key (before start).
+    // Also serves www/ (and POST /upload) over TLS on a second port with this certificate and
+    // key (before start).
     void setTls(const QString &certificate, const QString &key) {
         mTlsCertificate = certificate;
         mTlsKey = key;

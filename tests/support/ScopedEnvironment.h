@@ -3,13 +3,17 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-// Sets an environment variable for the life of the object, then puts back what was there
-// (or nothing), however the test ends.
+// Sets (or, with no value, removes) an environment variable for the life of the object, then
+// puts back what was there before.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(const char *name, const QByteArray &value)
         : mName(name), mHad(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name)) {
         qputenv(name, value);
+    }
+    explicit ScopedEnvironment(const char *name)
+        : mName(name), mHad(qEnvironmentVariableIsSet(name)), mOld(qgetenv(name)) {
+        qunsetenv(name);
     }
     ~ScopedEnvironment() {
         if (mHad) {

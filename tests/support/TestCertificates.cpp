@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 
 TestCertificates::TestCertificates(const QString &hostName) : mHostName(hostName) {}
 
@@ -11,7 +12,11 @@ bool TestCertificates::make(QString *error) {
     if (!extensions.open(QIODevice::WriteOnly)) {
         return false;
     }
-    extensions.write(("subjectAltName = DNS:" + mHostName + "\n").toUtf8());
+    // A numeric host is named by an IP entry: a DNS entry never matches an address.
+    const bool address =
+        QRegularExpression(QStringLiteral("^[0-9.]+$")).match(mHostName).hasMatch();
+    extensions.write(
+        ("subjectAltName = " + QString(address ? "IP:" : "DNS:") + mHostName + "\n").toUtf8());
     extensions.close();
     const QList<QStringList> steps = {
         {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",

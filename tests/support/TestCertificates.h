@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 // A certificate authority of the test's own and a server certificate it signed for one host
-// name, made by the openssl command line in a temporary folder.
+// name (or IPv4 address), made by the openssl command line in a temporary folder.
 class TestCertificates {
 public:
     explicit TestCertificates(const QString &hostName);

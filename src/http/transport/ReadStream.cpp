@@ -38,6 +38,10 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
     if (const QByteArray bundle = qgetenv("SSL_CERT_FILE"); !bundle.isEmpty()) {
         curl_easy_setopt(easy, CURLOPT_CAINFO, bundle.constData());  // curl keeps a copy
     }
+    // The detail behind an error code ("unable to get local issuer certificate"), for the
+    // message of a failure.
+    static_assert(sizeof stream->mErrorText >= CURL_ERROR_SIZE);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, stream->mErrorText.data());
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ReadStream::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, self);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReadStream::onBody);
@@ -205,7 +209,10 @@ std::optional<TransportError> ReadStream::copyError() const {
     if (!mDone || mResult == CURLE_OK) {
         return std::nullopt;
     }
-    return TransportError{mResult, QString::fromUtf8(curl_easy_strerror(CURLcode(mResult)))};
+    const QString detail = QString::fromUtf8(mErrorText.data()).trimmed();
+    return TransportError{mResult, detail.isEmpty()
+                                       ? QString::fromUtf8(curl_easy_strerror(CURLcode(mResult)))
+                                       : detail};
 }
 
 int ReadStream::takePendingEvent() {

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -13,7 +14,9 @@
 class RunLoop;
 typedef void CURL;
 
-// The transport's own error: a libcurl result code and its text.
+// The transport's own error: a libcurl result code and curl's account of it (the detail where
+// curl gives one, as "SSL certificate problem: unable to get local issuer certificate", else the
+// text of the code).
 struct TransportError {
     int code = 0;
     QString message;
@@ -74,6 +77,9 @@ private:
     QByteArray mBody;           // the request body
     qsizetype mBodyOffset = 0;  // request body bytes handed to curl
     QByteArray mUrl;
+    // curl's own account of a failure (CURLOPT_ERRORBUFFER): written by curl on the run loop's
+    // thread before the transfer is done, read only after.
+    std::array<char, 256> mErrorText{};
     RunLoop *mRunLoop = nullptr;
     QString mMode;
     Client mClient;
