@@ -1,5 +1,6 @@
 #include "http/CookieStorage.h"
 #include "http/HttpRequest.h"
+#include "support/LogCapture.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
 
@@ -106,6 +107,56 @@ TEST_F(Cookies, OnlyCookiesWithAnExpiryOutliveTheProcess) {
     EXPECT_EQ(
         QFile(dir.filePath("cookies.txt")).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
         QFile::ReadOwner | QFile::WriteOwner);
+}
+
+TEST_F(Cookies, ACookieOfferedWithAChallengeIsNotTaken) {
+    using Scripts = std::vector<std::vector<Server::Step>>;
+    Server server(Scripts{
+        {Server::write("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"lab\"\r\n"
+                       "Set-Cookie: trap=1; Path=/\r\nContent-Length: 0\r\n\r\n")},
+        {Server::write(Server::response(200, "ok", "Set-Cookie: kept=2; Path=/\r\n"))}});
+    HttpRequest request(QUrl(server.url()));
+    request.setUsername("user");
+    request.setPassword("pass");
+    run(request);
+    ASSERT_EQ(request.responseStatusCode(), 200);
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_FALSE(server.requests()[1].contains("trap"));  // not sent with the credentials
+    QStringList stored;
+    for (const QNetworkCookie &cookie : CookieStorage::shared().allCookies()) {
+        stored << QString::fromUtf8(cookie.name());
+    }
+    EXPECT_EQ(stored, QStringList{"kept"});
+    ASSERT_TRUE(HttpRequest::sessionCookies());
+    EXPECT_EQ(HttpRequest::sessionCookies()->size(), 1);
+    HttpRequest::clearSession();
+}
+
+TEST_F(Cookies, ACookieFileThatCannotBeWrittenCostsNeitherTheAnswerNorTheCookie) {
+    // A folder that cannot be made, even by root: its parent is a file.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString unwritable = dir.filePath("blocker/shakelog");
+    CookieStorage::useDirectory(unwritable);
+    LogCapture log;
+    Server server({Server::write(
+        Server::response(200, "ok", "Set-Cookie: lasting=1; Path=/; Max-Age=3600\r\n"))});
+    HttpRequest request(QUrl(server.url()));
+    run(request);
+    EXPECT_EQ(request.error(), nullptr);
+    EXPECT_EQ(request.dataString(), QString("ok"));
+    ASSERT_EQ(log.lines().size(), 1) << log.lines().join(" | ").toStdString();
+    EXPECT_TRUE(
+        log.lines()[0].startsWith("Could not save cookies to " + unwritable + "/cookies.txt: "))
+        << log.lines().join(" | ").toStdString();
+    // Still kept for this run, and sent.
+    Server next({Server::write(Server::response(200, "ok"))});
+    HttpRequest again(QUrl(next.url()));
+    run(again);
+    EXPECT_TRUE(next.request().contains("\r\nCookie: lasting=1\r\n"))
+        << next.request().toStdString();
+    HttpRequest::clearSession();
 }
 
 }  // namespace

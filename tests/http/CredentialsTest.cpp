@@ -193,6 +193,25 @@ TEST_F(Credentials, ARequestAnswersADigestChallengeOnItsOwnUri) {
         << sent.constData();
 }
 
+TEST_F(Credentials, DigestIsChosenOverBasicWhenBothAreOffered) {
+    const QByteArray basic = "Basic realm=\"lab\"";
+    const QByteArray digest = "Digest realm=\"lab\", nonce=\"n1\", qop=\"auth\"";
+    // In one field or in two, and Basic first: the password never goes out in the clear.
+    for (const QByteArray &offer :
+         {basic + ", " + digest, basic + "\r\nWWW-Authenticate: " + digest}) {
+        Server server(Scripts{{Server::write(challenge(offer))}, {Server::write(kOk)}});
+        HttpRequest request(QUrl(server.url()));
+        request.setUsername("user");
+        request.setPassword("pass");
+        run(request);
+        EXPECT_EQ(request.responseStatusCode(), 200);
+        ASSERT_EQ(server.requests().size(), 2);
+        EXPECT_TRUE(authorization(server.requests()[1]).startsWith("Digest username=\"user\""))
+            << server.requests()[1].toStdString();
+        EXPECT_FALSE(server.requests()[1].contains(QByteArray("user:pass").toBase64()));
+    }
+}
+
 TEST_F(Credentials, ARejectedPasswordWithNobodyToAskEndsWithCodeThreeAndNoCallback) {
     Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))},
                           {Server::write(challenge("Basic realm=\"lab\""))}});

@@ -2,6 +2,7 @@
 #include "support/EventLoop.h"
 #include "support/FileSizeLimit.h"
 #include "support/Printers.h"
+#include "support/ScopedEnvironment.h"
 #include "support/ScriptedHttpServer.h"
 
 #include <QCoreApplication>
@@ -192,6 +193,52 @@ TEST(HttpRequest, ASlowButSteadyExchangeDoesNotTimeOut) {
     EXPECT_EQ(upload.error(), nullptr)
         << (upload.error() ? upload.error()->code : 0) << " after " << upload.totalBytesRead();
     EXPECT_EQ(upload.dataString(), QString("thanks"));
+}
+
+TEST(HttpRequest, InterimResponsesGiveWayToTheFinalOne) {
+    Server server({Server::write("HTTP/1.1 100 Continue\r\n\r\n"
+                                 "HTTP/1.1 103 Early Hints\r\nLink: </a.css>; rel=preload\r\n\r\n"),
+                   Server::pause(100),
+                   Server::write("HTTP/1.1 201 Created\r\nContent-Length: 5\r\nX-Final: "
+                                 "yes\r\nConnection: close\r\n\r\nfinal")});
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    run(request, delegate);
+    EXPECT_EQ(delegate.finished, 1);
+    EXPECT_EQ(request.responseStatusCode(), 201);
+    ASSERT_TRUE(request.responseHeaders());
+    EXPECT_EQ(request.responseHeaders()->value("X-Final"), "yes");
+    EXPECT_FALSE(
+        request.responseHeaders()->contains("Link"));  // the hints' field is not the answer's
+    EXPECT_EQ(request.dataString(), QString("final"));
+}
+
+TEST(HttpRequest, ATimeOutOfZeroOrLessIsNone) {
+    for (const double seconds : {0.0, -1.0}) {
+        Server server({Server::pause(1500), Server::write(Server::response(200, "late"))});
+        HttpRequest request(QUrl(server.url()));
+        request.setTimeOutSeconds(seconds);
+        Delegate delegate;
+        run(request, delegate);
+        EXPECT_EQ(request.error(), nullptr) << seconds;
+        EXPECT_EQ(request.dataString(), QString("late")) << seconds;
+    }
+}
+
+// A proxy from the environment is for the world outside: a server on 127.0.0.1 is asked
+// directly, whichever variable names the proxy.
+TEST(HttpRequest, LoopbackIsNeverReachedThroughAProxyFromTheEnvironment) {
+    const ScopedEnvironment noExceptions("no_proxy"), noExceptionsEither("NO_PROXY");
+    for (const char *variable : {"http_proxy", "all_proxy", "ALL_PROXY"}) {
+        Server proxy({Server::write(Server::response(200, "from the proxy"))});
+        Server server({Server::write(Server::response(200, "direct"))});
+        const ScopedEnvironment viaProxy(variable, proxy.url());
+        HttpRequest request(QUrl(server.url("/page")));
+        Delegate delegate;
+        run(request, delegate);
+        EXPECT_EQ(request.dataString(), QString("direct")) << variable;
+        EXPECT_TRUE(proxy.requests().isEmpty()) << variable;
+    }
 }
 
 TEST(HttpRequest, CancelEndsWithCodeFourAndDropsTheData) {

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 namespace {
 
 using Server = ScriptedHttpServer;
@@ -169,6 +172,93 @@ TEST_F(NetworkQueueTest, AccurateProgressLearnsTheSizeFromAHeadRequestFirst) {
     ASSERT_FALSE(recorder.progress.isEmpty());
     EXPECT_FLOAT_EQ(recorder.progress.last(), 1.0f);
     EXPECT_EQ(recorder.events.size(), 2);  // the probe is neither reported nor counted
+}
+
+// Upload progress reaches an indicator whether the request reports to it itself or a queue
+// gathers it: from 0 at the start, never backwards, to 1 once the body is sent.
+TEST_F(NetworkQueueTest, UploadProgressReachesAnIndicatorDirectlyOrThroughTheQueue) {
+    const QByteArray body(4 * 1024 * 1024, 'u');
+    const auto expectWholeJourney = [](const QList<float> &progress) {
+        ASSERT_GE(progress.size(), 2);
+        EXPECT_GE(progress.first(), 0.0f);
+        EXPECT_LT(progress.first(), 1.0f);
+        EXPECT_FLOAT_EQ(progress.last(), 1.0f);
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    };
+    {
+        Server slowReader({Server::write(Server::response(200, "ok"))}, 256 * 1024, 40);
+        Recorder indicator;
+        HttpRequest request(QUrl(slowReader.url("/upload")));
+        request.setPostBody(body);
+        request.setUploadProgressDelegate(&indicator);
+        EXPECT_EQ(indicator.maxValues, QList<double>{1.0});
+        std::thread worker([&request] { request.main(); });
+        pumpUntil([&] { return request.isFinished(); });
+        worker.join();
+        pumpUntil([] { return false; }, 50);  // the last fraction, posted to this thread
+        ASSERT_EQ(request.error(), nullptr);
+        expectWholeJourney(indicator.progress);
+        EXPECT_EQ(indicator.progress.first(), 0.0f);  // shown as the body starts
+    }
+    Server slowReader({Server::write(Server::response(200, "ok"))}, 256 * 1024, 40);
+    Recorder indicator;
+    queue.setShowAccurateProgress(true);
+    queue.setUploadProgressDelegate(&indicator);
+    auto request = std::make_shared<HttpRequest>(QUrl(slowReader.url("/upload")));
+    request->setPostBody(body);
+    queue.addOperation(request);
+    queue.go();
+    pumpUntil([&] { return recorder.events.contains("queue finished"); });
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(recorder.events, QStringList({QStringLiteral("finished %1").arg(slowReader.port()),
+                                            "queue finished"}));
+    EXPECT_EQ(queue.uploadProgressTotalBytes(), quint64(body.size()));
+    EXPECT_EQ(queue.uploadProgressBytes(), quint64(body.size()));
+    expectWholeJourney(indicator.progress);
+}
+
+// A queue that goes while a request is half-way through its body (its progress reported to
+// the queue from the worker at every pass) and another waits its turn: the destruction returns
+// once the running one has let go, the waiting one never goes out, each is said to be
+// cancelled while the queue is still there, and nobody hears anything once it is gone.
+TEST(NetworkQueueLifetime, AQueueDestroyedWithRequestsInFlightCallsNobodyBack) {
+    Server running(
+        {Server::write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x')),
+         Server::pause(30000)});
+    Server waiting({Server::write(Server::response(200, "ok"))});
+    Recorder recorder;
+    auto queue = std::make_unique<NetworkQueue>();
+    queue->setDelegate(&recorder);
+    queue->setRequestDidFinishSelector("requestComplete");
+    queue->setRequestDidFailSelector("requestFailed");
+    queue->setQueueDidFinishSelector("queueFinished");
+    queue->setShowAccurateProgress(true);
+    queue->setDownloadProgressDelegate(&recorder);
+    queue->setMaxConcurrentOperationCount(1);
+    std::shared_ptr<HttpRequest> requests[] = {std::make_shared<HttpRequest>(QUrl(running.url())),
+                                               std::make_shared<HttpRequest>(QUrl(waiting.url()))};
+    for (const auto &request : requests) {
+        request->setRequestMethod("POST");  // no size probes ahead of them
+        queue->addOperation(request);
+    }
+    queue->go();
+    pumpUntil([&] { return requests[0]->totalBytesRead() >= 1000; });
+    ASSERT_EQ(requests[0]->totalBytesRead(), 1000u);
+    QElapsedTimer timer;
+    timer.start();
+    queue.reset();
+    EXPECT_LT(timer.elapsed(), 15000);  // not the server's pause
+    const QStringList cancelled = {QStringLiteral("failed %1 code 4").arg(running.port()),
+                                   QStringLiteral("failed %1 code 4").arg(waiting.port())};
+    EXPECT_EQ(recorder.events, cancelled);
+    for (const auto &request : requests) {
+        EXPECT_TRUE(request->isFinished());
+        ASSERT_NE(request->error(), nullptr);
+        EXPECT_EQ(request->error()->code, 4);
+    }
+    pumpUntil([] { return false; }, 200);  // whatever was posted meanwhile
+    EXPECT_EQ(recorder.events, cancelled);
+    EXPECT_TRUE(waiting.requests().isEmpty());
 }
 
 }  // namespace
