@@ -22,9 +22,11 @@
 #include "ui/ViewAnimation.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -353,6 +355,33 @@ TEST_F(Upload, ALocationFailureIsSaidAndNothingIsSent) {
     EXPECT_EQ(alertTexts(), QStringList({"Data Transfer / ERROR: Location request failed"}));
     EXPECT_FALSE(controller().locationManager()->isUpdating());
     EXPECT_TRUE(server.requests().isEmpty());
+}
+
+// A second upload asked for while the first runs: the first one's answer comes before the
+// second has gone out, yet the spinner turns while the second is under way.
+TEST_F(Upload, TheSpinnerStaysForAnUploadAskedForWhileAnotherRan) {
+    using Server = ScriptedHttpServer;
+    Server first({Server::pause(200), Server::write(Server::response(200, "one"))});
+    Server second({Server::pause(3000), Server::write(Server::response(200, "two"))});
+    useServer(first);
+    controller().updateClicked();
+    pumpUntil([&] { return controller().networkQueue()->operationCount() == 1; });
+    // The first exchange ends on its worker; its answer waits for this thread, ahead of the
+    // second upload, which is asked for now.
+    QElapsedTimer timer;
+    timer.start();
+    while (controller().networkQueue()->operationCount() > 0 && timer.elapsed() < 10000) {
+        QThread::msleep(5);
+    }
+    useServer(second);
+    controller().updateClicked();
+    pumpUntil([&] { return !second.requests().isEmpty(); });
+    EXPECT_EQ(alertTexts(), QStringList({"Data Transfer / Data has been successfully posted"}));
+    EXPECT_TRUE(controller().aiLocation->isAnimating());
+    EXPECT_FALSE(controller().aiLocation->isHidden());
+    pumpUntil([&] { return !controller().aiLocation->isAnimating(); });
+    EXPECT_EQ(visibleAlerts().size(), 2);
+    EXPECT_TRUE(controller().aiLocation->isHidden());
 }
 
 }  // namespace

@@ -6,11 +6,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +155,35 @@ TEST(AnimationLib, FadesSetTheirAlphaAtOnceAndShowItAsTheyRun) {
     EXPECT_EQ(ViewLayer::alpha(scene.view), 1.0);
     scene.at(AnimationLib::kFadeInKey);
     EXPECT_EQ(scene.red().second, 40 * 40);
+}
+
+// Clicks as the window system delivers them, to the window at a point: the widget there gets
+// them, as on the phone a faded-out view is no longer hit and what is below it is.
+TEST(AnimationLib, AFadedOutViewTakesNoClicks) {
+    QWidget window;
+    window.resize(300, 400);
+    auto *button = new QPushButton(&window);
+    button->setGeometry(130, 180, 40, 40);
+    window.show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    const auto clickAtButton = [&window] {
+        const QPointF at(150, 200);
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, window.mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(window.windowHandle(), &event);
+        }
+    };
+    clickAtButton();
+    EXPECT_EQ(clicks, 1);
+    AnimationLib::fadeOut(button, 0.2f);  // still fading: taken as gone at once
+    clickAtButton();
+    EXPECT_EQ(clicks, 1);
+    AnimationLib::fadeIn(button, 0.2f);
+    clickAtButton();
+    EXPECT_EQ(clicks, 2);
 }
 
 TEST(AnimationLib, ScaleAndRotationCombineOnScreenAndEachEndsWithTheWholeTransform) {
