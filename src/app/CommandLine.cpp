@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <arpa/inet.h>
 #include <cmath>
 
 namespace {
@@ -164,6 +165,15 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                                 "--stream needs HOST:PORT with a port from 1 to 65535, "
                                 "not '%1'.")
                                 .arg(target);
+            return result;
+        }
+        // The stream takes IPv4 addresses only: a name would leave it aimed nowhere, every
+        // sample ending in a socket error.
+        in_addr address{};
+        if (::inet_aton(options.streamHost.toUtf8().constData(), &address) == 0) {
+            result.exitCode = 2;
+            result.output =
+                QStringLiteral("--stream needs an IPv4 address as HOST, not '%1'.").arg(target);
             return result;
         }
     }

@@ -68,6 +68,27 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         {{"--earthquake"}, "--earthquake goes with --upload."},
         {{"--upload", ""}, "--upload needs the server address."},
         {{"--export-csv", ""}, "--export-csv needs a file name."},
+        {{"--stream", "127.0.0.1"},
+         "--stream needs HOST:PORT with a port from 1 to 65535, not '127.0.0.1'."},
+        {{"--stream", "127.0.0.1:0"},
+         "--stream needs HOST:PORT with a port from 1 to 65535, not '127.0.0.1:0'."},
+        {{"--stream", "127.0.0.1:65536"},
+         "--stream needs HOST:PORT with a port from 1 to 65535, not '127.0.0.1:65536'."},
+        {{"--stream", ":10552"},
+         "--stream needs HOST:PORT with a port from 1 to 65535, not ':10552'."},
+        {{"--stream", "quakes.example:10552"},
+         "--stream needs an IPv4 address as HOST, not 'quakes.example:10552'."},
+        {{"--broadcast", "0"}, "--broadcast needs a port from 1 to 65535, not '0'."},
+        {{"--broadcast", "65536"}, "--broadcast needs a port from 1 to 65535, not '65536'."},
+        {{"--broadcast", "lan"}, "--broadcast needs a port from 1 to 65535, not 'lan'."},
+        {{"--stream", "127.0.0.1:10552", "--broadcast", "10552"},
+         "--stream and --broadcast exclude each other."},
+        {{"--source", "udp:"},
+         "udp: needs a port from 1 to 65535, as in udp:10552 or udp:127.0.0.1:10552."},
+        {{"--source", "udp:65536"},
+         "udp: needs a port from 1 to 65535, as in udp:10552 or udp:127.0.0.1:10552."},
+        {{"--source", "udp:127.0.0.1:"},
+         "udp: needs a port from 1 to 65535, as in udp:10552 or udp:127.0.0.1:10552."},
     };
     for (const auto &c : cases) {
         const auto result = parse(c.arguments);
@@ -75,6 +96,29 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_EQ(result.output, c.message);
     }
+}
+
+TEST(CommandLine, StreamTargetsAndListeningPorts) {
+    const auto unicast = parse({"--stream", "127.0.0.1:10552"});
+    ASSERT_TRUE(unicast.options);
+    EXPECT_FALSE(unicast.options->streamBroadcast);
+    EXPECT_EQ(unicast.options->streamHost, "127.0.0.1");
+    EXPECT_EQ(unicast.options->streamPort, 10552);
+    const auto broadcast = parse({"--broadcast", "65535"});
+    ASSERT_TRUE(broadcast.options);
+    EXPECT_TRUE(broadcast.options->streamBroadcast);
+    EXPECT_EQ(broadcast.options->streamPort, 65535);
+    EXPECT_EQ(parse({}).options->streamPort, 0);  // not asked for: the stored settings rule
+
+    const auto everywhere = parse({"--source", "udp:1"});
+    ASSERT_TRUE(everywhere.options);
+    EXPECT_EQ(everywhere.options->source, CommandLine::Source::Udp);
+    EXPECT_TRUE(everywhere.options->listenAddress.isEmpty());
+    EXPECT_EQ(everywhere.options->listenPort, 1);
+    const auto one = parse({"--source", "udp:127.0.0.1:10552"});
+    ASSERT_TRUE(one.options);
+    EXPECT_EQ(one.options->listenAddress, "127.0.0.1");
+    EXPECT_EQ(one.options->listenPort, 10552);
 }
 
 TEST(CommandLine, HelpListsTheOptions) {
