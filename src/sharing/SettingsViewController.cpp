@@ -79,6 +79,11 @@ SettingsViewController::SettingsViewController(PanelHost &host, QObject *parent)
     mCellDescription = mUi->mCellDescription;
     mDescription = mUi->mDescription;
     aiLocation->hide();
+    mSavePathChooser = [](QWidget *parent) {
+        return QFileDialog::getSaveFileName(
+            parent, QStringLiteral("Save CSV"), QStringLiteral("shakelog.csv"),
+            QStringLiteral("Comma-separated values (*.csv);;All files (*)"));
+    };
 
     // Switches act on the user's click only, not on the values the panel sets itself.
     connect(mSwitchTransmit, &Switch::clicked, this, &SettingsViewController::networkToggle);
@@ -307,9 +312,7 @@ void SettingsViewController::openMail(const QString &subject, const QString &bod
 }
 
 void SettingsViewController::saveCSVClicked() {
-    const QString path = QFileDialog::getSaveFileName(
-        mView, QStringLiteral("Save CSV"), QStringLiteral("shakelog.csv"),
-        QStringLiteral("Comma-separated values (*.csv);;All files (*)"));
+    const QString path = mSavePathChooser(mView);
     if (!path.isEmpty()) {
         saveCSV(path);
     }

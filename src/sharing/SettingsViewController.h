@@ -6,6 +6,7 @@
 #include "ui/PanelController.h"
 #include "ui/TableView.h"
 
+#include <functional>
 #include <memory>
 
 class ActivityIndicator;
@@ -63,6 +64,10 @@ public:
     void emailURL();
     void saveCSVClicked();
     bool saveCSV(const QString &path);
+    // Asks where Save CSV writes (a file dialog on the panel's view); an empty answer saves
+    // nothing. Tests answer in place of a person.
+    using SavePathChooser = std::function<QString(QWidget *parent)>;
+    void setSavePathChooser(SavePathChooser chooser) { mSavePathChooser = std::move(chooser); }
 
     // Report upload.
     void updateClicked();
@@ -128,4 +133,5 @@ private:
     bool mLocating = false;    // a position fix is awaited
     bool mExporting = false;   // an e-mail export waits for its turn of the event loop
     int mUploadsUnderWay = 0;  // queued and not yet answered
+    SavePathChooser mSavePathChooser;
 };

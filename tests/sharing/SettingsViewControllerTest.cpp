@@ -5,6 +5,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "sharing/SettingsViewController.h"
+#include "sharing/ShareText.h"
 #include "support/Alerts.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
@@ -22,10 +23,14 @@
 #include "ui/ViewAnimation.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -255,6 +260,38 @@ TEST_F(Sharing, DoneStoresTheFieldsResumesAndSlidesAway) {
     EXPECT_EQ(UserPref::getString(MY_DEVICE_ID), "cellar");
     EXPECT_EQ(host.calls, QStringList({"restoreRunningState"}));
     EXPECT_TRUE(ViewAnimation::animationForKey(controller().view(), PanelSlide::kKey));
+}
+
+TEST_F(Sharing, SaveCsvWritesTheExportWhereThePersonChose) {
+    record(0.5f, -1.25f, 0.0f);
+    record(1.0f, 2.0f, 3.0f);
+    QTemporaryDir dir;
+    QString answer;  // empty: the dialog was cancelled
+    QList<QWidget *> askedOver;
+    controller().setSavePathChooser([&](QWidget *parent) {
+        askedOver << parent;
+        return answer;
+    });
+    auto *button = controller().view()->findChild<QPushButton *>("saveCSVButton");
+    ASSERT_TRUE(button);
+
+    button->click();
+    EXPECT_EQ(askedOver, QList<QWidget *>{controller().view()});
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    EXPECT_TRUE(visibleAlerts().isEmpty());
+
+    answer = dir.filePath("quake.csv");
+    button->click();
+    QFile file(answer);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), ShareText::csvLines(graph.history()).toUtf8());
+    EXPECT_TRUE(visibleAlerts().isEmpty());
+
+    answer = dir.filePath("missing/quake.csv");
+    button->click();
+    ASSERT_EQ(visibleAlerts().size(), 1);
+    EXPECT_TRUE(alertTexts()[0].startsWith("Save CSV / Could not write " + answer + ": "))
+        << alertTexts()[0].toStdString();
 }
 
 // Report upload -----------------------------------------------------------------------------

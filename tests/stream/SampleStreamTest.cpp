@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <cerrno>
 
 namespace {
 
@@ -112,6 +113,22 @@ TEST(SampleStream, BadAddressesAndPortsAreRefused) {
     socklen_t length = sizeof local;
     ASSERT_EQ(::getsockname(unaimed.udpSocket(), reinterpret_cast<sockaddr *>(&local), &length), 0);
     EXPECT_EQ(local.sin_port, 0);
+}
+
+TEST(SampleStream, AFailedSendIsLoggedAndTheNextSampleGoesOut) {
+    LogCapture log;
+    LoopbackReceiver receiver;
+    SampleStream stream;
+    ASSERT_TRUE(stream.open(receiver.port()));
+    testing::internal::CaptureStdout();
+    stream.bind(false, "127.0.0.1", receiver.port());
+    testing::internal::GetCapturedStdout();
+    stream.send(QByteArray(70000, 'x'));  // more than a UDP datagram holds: refused, not sent
+    stream.send(SampleStream::datagram("1", 1.0, 0.0, 0.0, -1.0));
+    EXPECT_EQ(log.lines(),
+              QStringList{
+                  QStringLiteral("Socket error %1 udp %2").arg(EMSGSIZE).arg(stream.udpSocket())});
+    EXPECT_EQ(receiver.drain(), QList<QByteArray>{"1,1.000,0.000,0.000,-1.000\n"});
 }
 
 }  // namespace
