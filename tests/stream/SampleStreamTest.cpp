@@ -128,7 +128,7 @@ TEST(SampleStream, AFailedSendIsLoggedAndTheNextSampleGoesOut) {
     EXPECT_EQ(log.lines(),
               QStringList{
                   QStringLiteral("Socket error %1 udp %2").arg(EMSGSIZE).arg(stream.udpSocket())});
-    EXPECT_EQ(receiver.drain(), QList<QByteArray>{"1,1.000,0.000,0.000,-1.000\n"});
+    EXPECT_EQ(receiver.drain(1), QList<QByteArray>{"1,1.000,0.000,0.000,-1.000\n"});
 }
 
 }  // namespace
