@@ -6,6 +6,7 @@
 #include "support/Printers.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScriptedHttpServer.h"
+#include "support/ShakelogProcess.h"
 #include "support/SimulatedIioDevice.h"
 #include "support/TempConfig.h"
 
@@ -26,27 +27,6 @@
 #include <thread>
 
 namespace {
-
-struct ProcessRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-ProcessRun runShakelog(const QStringList &arguments, int timeoutMs = 20000) {
-    QProcess process;
-    process.start(QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
-    ProcessRun run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 // Reads what `process` prints into `output` until it holds `text`, the process has ended or a
 // generous deadline has passed; whether it came.

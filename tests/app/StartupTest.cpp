@@ -3,6 +3,7 @@
 // reach (its session bus is a socket that is not there), no accelerometer of the machine's (no
 // Qt Sensors plugins, an empty IIO tree) and folders of its own.
 #include "support/Printers.h"
+#include "support/ShakelogProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,12 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Outcome {
-    int exitCode = -1;  // -1: it did not end by itself
-    QString out;
-    QString err;
-};
 
 class Startup : public ::testing::Test {
 protected:
@@ -33,20 +28,8 @@ protected:
         environment.remove("SHAKELOG_CONFIG_DIR");
     }
 
-    Outcome run(const QStringList &arguments) const {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
-        Outcome result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+    ProcessRun run(const QStringList &arguments) const {
+        return runShakelog(arguments, 60000, environment);
     }
 
     QTemporaryDir dir;
@@ -75,7 +58,7 @@ TEST_F(Startup, VersionAndMistakesNeedNoDisplay) {
          "shakelog: udp: needs a port from 1 to 65535, as in udp:10552 or udp:127.0.0.1:10552.\n"},
     };
     for (const auto &c : cases) {
-        const Outcome result = run(c.arguments);
+        const ProcessRun result = run(c.arguments);
         EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
@@ -84,7 +67,7 @@ TEST_F(Startup, VersionAndMistakesNeedNoDisplay) {
 }
 
 TEST_F(Startup, AnAccelerometerAskedForButMissingEndsTheRun) {
-    const Outcome result = run({"--headless", "--source", "accelerometer", "--duration", "5"});
+    const ProcessRun result = run({"--headless", "--source", "accelerometer", "--duration", "5"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(
         result.err.endsWith("shakelog: No accelerometer found (Qt Sensors offers none but its "
@@ -98,7 +81,7 @@ TEST_F(Startup, AnAccelerometerAskedForButMissingEndsTheRun) {
 // SHAKELOG_CONFIG_DIR names.
 TEST_F(Startup, WithoutAnAccelerometerTheDemoPlaysAndSettingsGoWhereTheEnvironmentSays) {
     environment.insert("SHAKELOG_CONFIG_DIR", dir.filePath("chosen"));
-    const Outcome result = run({"--headless", "--duration", "2.5"});
+    const ProcessRun result = run({"--headless", "--duration", "2.5"});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_TRUE(result.err.contains("No accelerometer found — playing the demo recording\n"))
         << result.err.toStdString();
