@@ -9,6 +9,8 @@
 #include <QStringDecoder>
 #include <QThread>
 
+#include <curl/curl.h>
+
 const QString HttpRequest::HttpRequestRunMode = QStringLiteral("HttpRequest");
 
 namespace {
@@ -438,11 +440,14 @@ void HttpRequest::setProgressForProgressIndicator(double progress, QObject *indi
 }
 
 void HttpRequest::updateProgressIndicators() {
-    // The time-out counts from the last byte that moved, in either direction, whatever the
-    // progress setting: a long but healthy exchange is not ended while its bytes still flow.
+    // The time-out counts from the last byte that moved, in either direction, header lines
+    // included, whatever the progress setting: a long but healthy exchange is not ended while
+    // its bytes still flow.
     const std::shared_ptr<ReadStream> stream = readStream();
     const quint64 moved =
-        mTotalBytesRead.load() + (stream ? stream->requestBytesWritten() : mLastBytesSent.load());
+        mTotalBytesRead.load() +
+        (stream ? stream->requestBytesWritten() + stream->responseHeaderBytes()
+                : mLastBytesSent.load());
     if (moved > mActivityBytes) {
         mActivityBytes = moved;
         std::lock_guard lock(mFieldLock);
@@ -613,6 +618,8 @@ void HttpRequest::handleBytesAvailable() {
     }
     mTotalBytesRead += quint64(count);
     QString writeError;
+    bool tooLarge = false;
+    const quint64 limit = mMaxResponseBodySize.load();
     {
         std::lock_guard lock(mFieldLock);
         if (!mDownloadDestinationPath.isEmpty()) {
@@ -626,11 +633,22 @@ void HttpRequest::handleBytesAvailable() {
                 writeError = mOutputStream->errorString();
             }
         } else if (mReceivedData) {
-            mReceivedData->append(buffer, count);
+            tooLarge = limit > 0 && quint64(mReceivedData->size()) + quint64(count) > limit;
+            if (!tooLarge) {
+                mReceivedData->append(buffer, count);
+            }
         }
     }
     if (!writeError.isEmpty()) {
         failToWriteDownload(writeError);
+    } else if (tooLarge) {
+        // Kept in memory, an answer of any size would cost as much: it ends here, as a failed
+        // transfer, with the reason.
+        cancelLoad();
+        failWithError(HttpError::make(
+            HttpError::ConnectionFailure, QStringLiteral("A connection failure occurred"),
+            TransportError{CURLE_FILESIZE_EXCEEDED,
+                           QStringLiteral("the answer is larger than %1 bytes").arg(limit)}));
     }
 }
 
@@ -812,7 +830,16 @@ bool HttpRequest::askDelegateForCredentials() {
         }
     }
     handOff->unlock();
+    if (mAuthenticationDeclined.exchange(false)) {
+        failWithError(HttpError::AuthenticationError);
+        return false;
+    }
     return true;
+}
+
+void HttpRequest::cancelAuthentication() {
+    mAuthenticationDeclined.store(true);
+    retryWithAuthentication();
 }
 
 void HttpRequest::retryWithAuthentication() {

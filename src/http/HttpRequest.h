@@ -112,6 +112,9 @@ public:
     QString authenticationRealm() const;
 
     QString downloadDestinationPath() const;
+    // The most a body kept in memory may hold; a larger answer ends the request with a
+    // connection failure (code 1). 0, the default: no limit.
+    void setMaxResponseBodySize(quint64 bytes) { mMaxResponseBodySize.store(bytes); }
     void setDownloadDestinationPath(const QString &path);
     double timeOutSeconds() const { return mTimeOutSeconds.load(); }
     // 0 or less: no time-out.
@@ -164,6 +167,9 @@ public:
 
     // Called (any thread) by a delegate that was asked for credentials and has set them.
     void retryWithAuthentication();
+    // Called (any thread) when no credentials will come: the request ends at once with
+    // "Authentication needed" (code 3) instead of waiting out its time-out.
+    void cancelAuthentication();
 
     // Operation.
     void main() override;
@@ -226,6 +232,8 @@ protected:
     // every attempt.
     std::shared_ptr<ConditionLock> mAuthenticationLock;
     bool mDelegateAskedThisAttempt = false;  // worker thread only
+    std::atomic<bool> mAuthenticationDeclined{false};  // by cancelAuthentication
+    std::atomic<quint64> mMaxResponseBodySize{0};
 
 private:
     // The current attempt's stream, held for the caller (none once cancelled).

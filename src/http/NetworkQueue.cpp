@@ -190,6 +190,12 @@ void NetworkQueue::requestDidFail(HttpRequest *request) {
 }
 
 void NetworkQueue::authorizationNeededForRequest(HttpRequest *request) {
+    // With nobody to ask, the request would wait for an answer until it timed out, and then
+    // say so instead of what happened.
+    if (!mDelegate || !HttpRequest::answersTo(mDelegate, "authorizationNeededForRequest(HttpRequest*)")) {
+        request->cancelAuthentication();
+        return;
+    }
     forward(QByteArrayLiteral("authorizationNeededForRequest"), request, "HttpRequest*");
 }
 

@@ -54,14 +54,14 @@ void HeadlessReport::send(const Location &location) {
     const Report report =
         Report::make(mServerAddress, float(location.latitude), float(location.longitude),
                      float(location.altitude), mEarthquake);
-    SystemLog::log(report.composedURL());
+    SystemLog::log(report.loggedURL());
     mNetworkQueue->addOperation(Report::makeRequest(report.requestURL(), mSignal));
     mNetworkQueue->go();
 }
 
 void HeadlessReport::requestComplete(HttpRequest *request) {
-    if (const auto body = request->dataString()) {
-        SystemLog::log(*body);
+    if (request->dataString()) {
+        SystemLog::log(Report::loggedAnswer(*request));
     }
     if (Report::accepted(*request)) {
         emit finished(

@@ -3,6 +3,7 @@
 #include "http/FormDataRequest.h"
 #include "platform/CFormat.h"
 #include "platform/DeviceIdentifier.h"
+#include "platform/LogText.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 
@@ -39,12 +40,19 @@ QString Report::url(const QString &blank) const {
 
 QString Report::composedURL() const { return url(QStringLiteral("%%20")); }
 
+QString Report::loggedURL() const { return withoutUserInfo(composedURL()); }
+
+QString Report::loggedAnswer(const HttpRequest &request) {
+    return loggableText(request.dataString().value_or(QString()));
+}
+
 QString Report::requestURL() const { return url(QStringLiteral("%20")); }
 
 std::shared_ptr<FormDataRequest> Report::makeRequest(const QString &requestUrl,
                                                      const QString &signal) {
     auto request = std::make_shared<FormDataRequest>(QUrl(requestUrl, QUrl::StrictMode));
     request->setPostValue(signal, QStringLiteral("signal"));
+    request->setMaxResponseBodySize(kMaxAnswerBytes);
     return request;
 }
 

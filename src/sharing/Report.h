@@ -26,6 +26,13 @@ struct Report {
     // log shows), and as sent, with "%20". A per-cent sign in the address stays as typed.
     QString composedURL() const;
     QString requestURL() const;
+    // The composed URL for the log: a user name and password in the address are hidden.
+    QString loggedURL() const;
+    // The server's answer for the log: at most a few kilobytes, control characters escaped.
+    static QString loggedAnswer(const HttpRequest &request);
+
+    // The most of an answer kept in memory; a larger one ends the upload as failed.
+    static constexpr quint64 kMaxAnswerBytes = 1024 * 1024;
 
     // The POST of `signal` to `requestUrl`; a text that is no URL gives a request without one
     // (it fails when run).

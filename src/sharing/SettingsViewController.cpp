@@ -380,7 +380,7 @@ void SettingsViewController::sendDataWithoutLocation() { sendData(0, 0, 0); }
 
 void SettingsViewController::sendData(float lat, float lon, float alt) {
     const Report report = Report::make(tfBaseUrl->text(), lat, lon, alt, mReportEarthQuake->isOn());
-    SystemLog::log(report.composedURL());
+    SystemLog::log(report.loggedURL());
     mRequestUrl = report.requestURL();
     if (report.serverAddress.isEmpty()) {
         alert(kDataTransfer, QStringLiteral("Please enter the URL"));
@@ -397,8 +397,8 @@ void SettingsViewController::sendData(float lat, float lon, float alt) {
 
 void SettingsViewController::requestComplete(HttpRequest *request) {
     --mUploadsUnderWay;
-    if (const auto body = request->dataString()) {
-        SystemLog::log(*body);
+    if (request->dataString()) {
+        SystemLog::log(Report::loggedAnswer(*request));
     }
     if (Report::accepted(*request)) {
         alert(kDataTransfer, QStringLiteral("Data has been successfully posted"));

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdio>
 
 SampleStream::~SampleStream() {
     if (mSocket >= 0) {
@@ -55,8 +54,8 @@ void SampleStream::bind(bool broadcast, const QString &ip, int port) {
         mTarget.sin_addr.s_addr = INADDR_BROADCAST;
     } else {
         const QByteArray text = ip.toUtf8();
-        std::printf("addr=%s\n", text.constData());
-        std::fflush(stdout);
+        // A log line, not standard output, which carries a headless run's rate lines.
+        SystemLog::log(QStringLiteral("addr=%1").arg(ip));
         in_addr parsed{};
         if (::inet_aton(text.constData(), &parsed) != 0) {
             mTarget.sin_addr = parsed;
@@ -69,13 +68,17 @@ void SampleStream::bind(bool broadcast, const QString &ip, int port) {
         setPort(port);
         option = 0;
     }
+    mBroadcast = broadcast;
     if (mSocket >= 0) {
         ::setsockopt(mSocket, SOL_SOCKET, SO_BROADCAST, &option, sizeof option);
     }
 }
 
 void SampleStream::send(const QByteArray &datagram) {
-    if (mSocket < 0 || mTarget.sin_port == 0) {
+    // Nothing goes out without a port, nor to the broadcast address that the socket starts
+    // aimed at while broadcast is off (no valid address was given since).
+    if (mSocket < 0 || mTarget.sin_port == 0 ||
+        (!mBroadcast && mTarget.sin_addr.s_addr == INADDR_BROADCAST)) {
         return;
     }
     const ssize_t sent = ::sendto(mSocket, datagram.constData(), size_t(datagram.size()), 0,

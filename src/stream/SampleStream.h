@@ -30,7 +30,8 @@ public:
     void bind(bool broadcast, const QString &ip, int port);
 
     // Sends one datagram; a failure is logged ("Socket error %d udp %d") and dropped. Nothing
-    // is sent while the target has no valid port.
+    // is sent while the target has no valid port, nor to the broadcast address unless
+    // broadcast is on.
     void send(const QByteArray &datagram);
 
     int udpSocket() const { return mSocket; }
@@ -43,4 +44,5 @@ private:
 
     int mSocket = -1;
     sockaddr_in mTarget{};  // where every datagram goes; port 0 while none is valid
+    bool mBroadcast = true;  // as open() aims it, until bind() says otherwise
 };

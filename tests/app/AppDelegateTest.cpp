@@ -135,7 +135,8 @@ TEST_F(AppDelegateTest, RepeatedActivationConnectsOnce) {
     EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(kAccelerationUpdate), 1);
     EXPECT_EQ(log.lines(), QStringList({"Initializing Accelerometer 0.010000 interval",
                                         "applicationDidBecomeActive - starting network now",
-                                        "networkEnabled 0", "isBroadcast 0"}));
+                                        "networkEnabled 0", "isBroadcast 0",
+                                        "addr=10.0.2.1"}));
 }
 
 TEST_F(AppDelegateTest, ANonPositiveRateSamplesOncePerSecond) {

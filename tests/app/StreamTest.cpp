@@ -30,17 +30,13 @@ protected:
         UserPref::setString(MY_DEVICE_ID, "1");
         UserPref::setBoolean(HAS_INITIALIZED_1_2, true);  // keep IP and PORT as set above
         delegate.applicationDidFinishLaunching();
-        testing::internal::CaptureStdout();  // "addr=…"
         delegate.applicationDidBecomeActive();
-        testing::internal::GetCapturedStdout();
         setNetwork(true);
     }
     // As the sharing panel does: store the switch, then rebind.
     void setNetwork(bool on) {
         UserPref::setBoolean(NETWORK, on);
-        testing::internal::CaptureStdout();
         delegate.bindSocketMode();
-        testing::internal::GetCapturedStdout();
     }
     void sample(double x, double t) { accelerometer.deliver(x, 0.0, 0.0, t); }
 
@@ -91,11 +87,9 @@ TEST_F(StreamTest, NothingLeavesWhileOffOrPausedAndResumingRestarts) {
 
 TEST_F(StreamTest, RepeatedActivationKeepsOneSocketAndOneDatagramPerSample) {
     const int socket = delegate.stream().udpSocket();
-    testing::internal::CaptureStdout();
     for (int i = 0; i < 3; ++i) {
         delegate.applicationDidBecomeActive();
     }
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(delegate.stream().udpSocket(), socket);
     sample(0.5, 5.0);
     EXPECT_EQ(receiver.drain(1).size(), 1);
@@ -119,10 +113,8 @@ TEST(StreamOverride, StreamsForThisRunWithoutTouchingTheSetting) {
     FakeAccelerometer accelerometer;
     AppDelegate delegate(&accelerometer, false);
     delegate.setStreamOverride({false, "127.0.0.1", receiver.port()});
-    testing::internal::CaptureStdout();
     delegate.applicationDidFinishLaunching();
     delegate.applicationDidBecomeActive();
-    testing::internal::GetCapturedStdout();
     accelerometer.deliver(0.0, 0.0, 0.0, 7.0);
     EXPECT_EQ(receiver.drain(1).size(), 1);
     EXPECT_FALSE(UserPref::getBoolean(NETWORK));
@@ -137,13 +129,11 @@ TEST(StreamReceiver, TheReceiversHistoryHoldsTheSendersValues) {
     ASSERT_TRUE(source) << error.toStdString();
     AppDelegate receiver(source.get(), false);
     receiver.applicationDidFinishLaunching();  // filter on, as at first run
-    testing::internal::CaptureStdout();
     receiver.applicationDidBecomeActive();
 
     SampleStream sender;  // what another Shakelog sends: its stored, filtered values
     sender.open(source->port());
     sender.bind(false, "127.0.0.1", source->port());
-    testing::internal::GetCapturedStdout();
     const double values[][3] = {
         {0.0123, -0.4567, 0.0009}, {-0.2, 0.35, -0.0004}, {0.5, 0.0, -0.75}};
     for (const auto &v : values) {

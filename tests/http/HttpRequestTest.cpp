@@ -179,6 +179,22 @@ TEST(HttpRequest, ASlowButSteadyExchangeDoesNotTimeOut) {
     EXPECT_EQ(request.error(), nullptr);
     EXPECT_EQ(request.receivedData(), QByteArray(20, 'x'));
 
+    // The same with header lines: a server that takes its time over them is still answering.
+    std::vector<Server::Step> slowHeader = {Server::write("HTTP/1.1 200 OK\r\n")};
+    for (int i = 0; i < 6; ++i) {
+        slowHeader.push_back(Server::pause(400));
+        slowHeader.push_back(Server::write("X-Step: " + QByteArray::number(i) + "\r\n"));
+    }
+    slowHeader.push_back(Server::write("Content-Length: 2\r\n\r\nok"));
+    Server lingering(slowHeader);  // 2.4 s of header, a line every 0.4 s
+    HttpRequest answered(QUrl(lingering.url()));
+    answered.setShowAccurateProgress(false);
+    answered.setTimeOutSeconds(1.5);
+    Delegate lingeringDelegate;
+    run(answered, lingeringDelegate);
+    EXPECT_EQ(answered.error(), nullptr);
+    EXPECT_EQ(answered.dataString(), QString("ok"));
+
     // And the other way: a body the server takes in at a steady 5.3 MB/s for three seconds,
     // however fast the client. The kernel's send buffer, up to 4 MB, lets the client's bytes
     // stand still while it drains (about a third of a second at this pace), and a slow or busy

@@ -4,6 +4,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "sharing/HeadlessReport.h"
+#include "sharing/Report.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/NginxServer.h"
@@ -13,6 +14,8 @@
 #include "support/ScriptedHttpServer.h"
 #include "support/TempConfig.h"
 #include "support/TestCertificates.h"
+
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +107,41 @@ TEST_F(Headless, AFailureIsOneLine) {
         << outcome.toStdString();
     EXPECT_TRUE(outcome.endsWith(")"));
     EXPECT_FALSE(outcome.contains('\n'));
+}
+
+// What goes to the log from outside is kept short and harmless, and a password in the address
+// stays out of it; a refused password says so at once, not after the time-out.
+TEST_F(Headless, TheLogShowsNoPasswordAndNoRawControlBytes) {
+    UserPref::setBoolean(LOCATION_SEND, false);
+    const QByteArray answer = "\x1b[2Jstored" + QByteArray(10000, 'x');
+    ScriptedHttpServer server({ScriptedHttpServer::write(ScriptedHttpServer::response(200, answer))});
+    send(QString::fromUtf8(server.url("/r")).replace("http://", "http://me:secret@"));
+    EXPECT_TRUE(accepted);
+    const QStringList urls = log.lines().filter(QRegularExpression("^http"));
+    ASSERT_EQ(urls.size(), 1);
+    EXPECT_TRUE(urls[0].startsWith("http://***@127.0.0.1:")) << urls[0].toStdString();
+    EXPECT_FALSE(log.lines().join('\n').contains("secret"));
+    const QString logged = log.lines().last();
+    EXPECT_TRUE(logged.startsWith("\\x1b[2Jstored")) << logged.left(40).toStdString();
+    EXPECT_LT(logged.size(), 4200);
+    EXPECT_TRUE(logged.endsWith("(5914 more characters)")) << logged.right(40).toStdString();
+
+    // A larger answer than a report keeps is a failure, told as such.
+    ScriptedHttpServer huge({ScriptedHttpServer::write(
+        ScriptedHttpServer::response(200, QByteArray(Report::kMaxAnswerBytes + 1, 'h')))});
+    send(huge);
+    EXPECT_FALSE(accepted);
+    EXPECT_TRUE(outcome.contains("larger than")) << outcome.toStdString();
+}
+
+TEST_F(Headless, ARefusedPasswordIsAnAuthenticationFailure) {
+    UserPref::setBoolean(LOCATION_SEND, false);
+    ScriptedHttpServer server({ScriptedHttpServer::write(
+        "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"reports\"\r\n"
+        "Content-Length: 0\r\n\r\n")});
+    send(server);
+    EXPECT_FALSE(accepted);
+    EXPECT_EQ(outcome, "Report failed: Authentication needed");
 }
 
 // A server of one's own, its certificate from a private authority named by SSL_CERT_FILE: the

@@ -29,9 +29,7 @@ protected:
         ASSERT_TRUE(source) << error.toStdString();
         source->setDelegate(&collector);
         stream.open(source->port());
-        testing::internal::CaptureStdout();  // "addr=…"
         stream.bind(false, "127.0.0.1", source->port());
-        testing::internal::GetCapturedStdout();
     }
     std::unique_ptr<UdpReceiveSource> source;
     Collector collector;

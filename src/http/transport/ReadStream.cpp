@@ -253,6 +253,7 @@ void ReadStream::transferDone(int curlCode) {
 
 size_t ReadStream::onHeader(char *data, size_t size, size_t count, void *self) {
     auto *stream = static_cast<ReadStream *>(self);
+    stream->mHeaderBytes += size * count;
     const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
     std::lock_guard lock(stream->mMutex);
     HttpResponseHeader &header = stream->mHeader;

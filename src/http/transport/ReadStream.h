@@ -52,6 +52,8 @@ public:
     HttpResponseHeader responseHeader() const;
     // Request body bytes handed to the connection so far.
     quint64 requestBytesWritten() const { return mBytesWritten.load(); }
+    // Bytes of the response's header lines so far (interim responses included).
+    quint64 responseHeaderBytes() const { return mHeaderBytes.load(); }
     std::optional<TransportError> copyError() const;
 
     // For the run loop: the next event due, or 0; and the curl handle.
@@ -95,4 +97,5 @@ private:
     HttpResponseHeader mHeader;
     QByteArray mIncoming;  // body bytes received and not yet read
     std::atomic<quint64> mBytesWritten{0};
+    std::atomic<quint64> mHeaderBytes{0};
 };
