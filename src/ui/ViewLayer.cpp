@@ -125,19 +125,20 @@ QTransform ViewLayer::presentedTransform() const {
 
 void ViewLayer::drive(QWidget *view, Value value, QVariantAnimation *animation) {
     ViewLayer *layer = layerOf(view);
-    layer->entry(value).drivers.append(animation);
-    connect(animation, &QVariantAnimation::valueChanged, layer, [layer, value, animation] {
+    QObject *const driver = animation;
+    layer->entry(value).drivers.append(driver);
+    connect(animation, &QVariantAnimation::valueChanged, layer, [layer, value, driver] {
         const auto &drivers = layer->entry(value).drivers;
-        if (!drivers.isEmpty() && drivers.last() == animation) {
+        if (!drivers.isEmpty() && drivers.last() == driver) {
             layer->present(value);
         }
     });
     // A stopped (finished or replaced) or deleted driver hands the value back to the one before
     // it, or to the model.
     connect(animation, &QAbstractAnimation::stateChanged, layer,
-            [layer, value, animation](QAbstractAnimation::State state) {
+            [layer, value, driver](QAbstractAnimation::State state) {
                 if (state == QAbstractAnimation::Stopped) {
-                    layer->entry(value).drivers.removeAll(animation);
+                    layer->entry(value).drivers.removeAll(driver);
                     layer->present(value);
                 }
             });
@@ -151,8 +152,9 @@ void ViewLayer::drive(QWidget *view, Value value, QVariantAnimation *animation) 
 void ViewLayer::present(Value value) {
     Entry &e = entry(value);
     e.drivers.removeAll(nullptr);
-    const qreal presented =
-        e.drivers.isEmpty() ? e.model : e.drivers.last()->currentValue().toReal();
+    const auto *last =
+        e.drivers.isEmpty() ? nullptr : qobject_cast<const QVariantAnimation *>(e.drivers.last());
+    const qreal presented = last ? last->currentValue().toReal() : e.model;
     if (presented != e.presented) {
         e.presented = presented;
         changed();

@@ -62,7 +62,10 @@ private:
     struct Entry {
         qreal model;
         qreal presented;
-        QList<QPointer<QVariantAnimation>> drivers;  // running or about to run; last one wins
+        // Running or about to run; the last one wins. Held as plain objects: a driver stops
+        // (and says so) from its base class's destructor, when it is no animation of its kind
+        // any more and must not be taken for one.
+        QList<QPointer<QObject>> drivers;
     };
     Entry &entry(Value value) { return mEntries[static_cast<int>(value)]; }
     const Entry &entry(Value value) const { return mEntries[static_cast<int>(value)]; }
