@@ -8,10 +8,13 @@ namespace {
 bool parseNumber(const QByteArray &field, float *out) {
     bool ok = false;
     const double value = field.trimmed().toDouble(&ok);  // C locale, whatever the user's
-    if (!ok || !std::isfinite(value)) {
+    // Checked as a float: 1e39 is a finite double but an infinite float, and one infinite
+    // sample leaves the filter inf or nan for the rest of the run.
+    const float narrowed = float(value);
+    if (!ok || !std::isfinite(narrowed)) {
         return false;
     }
-    *out = float(value);
+    *out = narrowed;
     return true;
 }
 }  // namespace

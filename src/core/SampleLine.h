@@ -10,7 +10,8 @@ struct Values {
     float x = 0, y = 0, z = 0;
 };
 
-// False for anything else (missing fields, numbers that do not parse or are not finite).
+// False for anything else (missing fields, numbers that do not parse or do not
+// fit a finite float).
 bool parse(const QByteArray &line, Values *values);
 
 }  // namespace SampleLine

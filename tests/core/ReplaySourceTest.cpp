@@ -54,6 +54,12 @@ TEST(ReplaySource, BadInputNamesTheFileAndLine) {
         {"dev,noon,1,2,3\n", "quake.csv:1: malformed line"},
         {"1,2,nan,\n", "quake.csv:1: malformed line"},
         {"1,2,inf\n", "quake.csv:1: malformed line"},
+        // Beyond a float: the filter would turn to inf or nan for the rest of the run.
+        {"1e39,0,0,\n", "quake.csv:1: malformed line"},
+        {"dev,1.0,0,-1e39,0\n", "quake.csv:1: malformed line"},
+        {"dev,1e309,0,0,0\n", "quake.csv:1: malformed line"},
+        {"-NaN,0,0\n", "quake.csv:1: malformed line"},
+        {"0,Infinity,0\n", "quake.csv:1: malformed line"},
         {"# only a comment\n", "quake.csv: no samples in the file"},
         {"", "quake.csv: no samples in the file"},
     };

@@ -60,6 +60,8 @@ TEST_F(Receiving, GarbageIsDroppedCountedAndReportedOncePerSecond) {
                                   "",
                                   "a,b,c,d,e\n",
                                   "1,1.0,nan,0,0\n",
+                                  "1,1.0,1e39,0,0\n",
+                                  "1,1.0,0,0,-3.5e38\n",
                                   "1,1.0,0.1,0.2,0.3",  // no line feed
                                   "1,1.0,0.1,0.2,0.3\n1,1.0,0.1,0.2,0.3\n",
                                   QByteArray(3000, ',')};
