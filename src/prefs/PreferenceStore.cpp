@@ -50,7 +50,11 @@ std::optional<PrefValue> fromJson(const QJsonValue &json) {
         }
     }
     if (type == kFloat && value.isDouble()) {
-        return float(value.toDouble());
+        // 1e39 is a double but no float; kept, it would be written back as null.
+        const float f = float(value.toDouble());
+        if (std::isfinite(f)) {
+            return f;
+        }
     }
     return std::nullopt;
 }

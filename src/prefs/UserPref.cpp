@@ -67,6 +67,13 @@ void UserPref::useStore(std::unique_ptr<PreferenceStore> persistent) {
 void UserPref::clearCache() { mUserPrefDict.clear(); }
 
 void UserPref::write(const QString &key, const PrefValue &value) {
+    // The file cannot hold inf or nan (JSON writes null, which no later launch reads): the
+    // setting keeps its earlier value rather than costing every setting at the next start.
+    if (const float *f = std::get_if<float>(&value); f && !std::isfinite(*f)) {
+        SystemLog::log(QStringLiteral("Setting %1 not saved: %2 is not a finite number")
+                           .arg(key, QString::number(double(*f))));
+        return;
+    }
     PreferenceStore &persistent = persistentStore();
     persistent.setAppValue(key, value);
     persistent.synchronize();  // a failure is logged; the run goes on with the cached value

@@ -12,7 +12,8 @@ class PreferenceStore;
 // The process-wide preference store. Every write goes through to the persistent store and is
 // flushed at once; the values written during this run are also kept in the cache
 // `userPrefDict`, which reads consult first. Reading a missing key stores and returns the
-// type's zero value. Main thread only.
+// type's zero value. A float that is not finite (inf, nan, 1e39) is refused with a log line
+// and the key keeps its earlier value: the file could not hold it. Main thread only.
 //
 // The getters and setters are class-level operations; called through the shared instance
 // (`UserPref::sharedCache()->getInt(key)`) they do the same.

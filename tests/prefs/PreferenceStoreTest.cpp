@@ -61,6 +61,8 @@ TEST(PreferenceStore, ValuesOfTheWrongShapeCountAsUnreadable) {
     EXPECT_FALSE(PreferenceStore::parse(R"({"PORT": {"integer": 1, "float": 1}})", &error));
     EXPECT_FALSE(PreferenceStore::parse(R"({"FILTER": {"boolean": 1}})", &error));
     EXPECT_EQ(error, QStringLiteral("bad value for FILTER"));
+    EXPECT_FALSE(PreferenceStore::parse(R"({"F": {"float": 1e39}})", &error));  // beyond a float
+    EXPECT_EQ(error, QStringLiteral("bad value for F"));
     const auto values = PreferenceStore::parse(
         R"({"PORT": {"integer": 10552}, "FILTER": {"boolean": true}, "F": {"float": 0.5}})");
     ASSERT_TRUE(values);

@@ -5,7 +5,11 @@
 #include "support/RecordingStore.h"
 #include "support/TempConfig.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -138,6 +142,27 @@ TEST(UserPref, TypesStayApartInTheFile) {
     EXPECT_EQ(store.copyAppValue(QStringLiteral("F")), PrefValue(1.0f));
     EXPECT_EQ(store.copyAppValue(QStringLiteral("S")), PrefValue(QStringLiteral("1")));
     EXPECT_FALSE(UserPref::getBoolean(QStringLiteral("I")));
+}
+
+TEST(UserPref, AFloatTheFileCannotHoldIsRefusedAndTheEarlierValueKept) {
+    TempConfig config;
+    UserPref::setFloat(QStringLiteral("F"), 0.5f);
+    UserPref::setInt(QStringLiteral("PORT"), 10552);
+    LogCapture log;
+    for (const float bad :
+         {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+          std::numeric_limits<float>::quiet_NaN(), float(1e39)}) {
+        UserPref::setFloat(QStringLiteral("F"), bad);
+        UserPref::setValue(QStringLiteral("F"), bad);
+        EXPECT_EQ(UserPref::getFloat(QStringLiteral("F")), 0.5f);
+    }
+    EXPECT_EQ(log.lines().size(), 8);
+    EXPECT_EQ(log.lines().value(0),
+              QStringLiteral("Setting F not saved: inf is not a finite number"));
+    config.reopen();  // the next launch reads every setting back
+    EXPECT_EQ(UserPref::getFloat(QStringLiteral("F")), 0.5f);
+    EXPECT_EQ(UserPref::getInt(QStringLiteral("PORT")), 10552);
+    EXPECT_FALSE(QFile::exists(config.filePath() + ".corrupt"));
 }
 
 TEST(UserPref, InstanceMethodsForwardAndUnitTestLogs) {
