@@ -4,6 +4,7 @@
 #include "platform/MonotonicClock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLog.h"
+#include "prefs/PreferenceStore.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "sharing/SettingsViewController.h"
@@ -97,16 +98,46 @@ AppDelegate::~AppDelegate() {
     delete window;
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
-    if (!UserPref::getBoolean(HAS_INITIALIZED_1_2)) {
-        for (const Key &key : kAll) {
-            if (!key.firstRun) {
-                continue;
-            }
-            UserPref::setValue(key.name, *key.firstRun);
+void AppDelegate::writeFirstRunValues() {
+    PreferenceStore &store = UserPref::persistentStore();
+    const bool initialized = UserPref::getBoolean(HAS_INITIALIZED_1_2);
+    QList<std::pair<QString, PrefValue>> values;
+    bool replacesUserValues = false;
+    for (const Key &key : kAll) {
+        if (!key.firstRun) {
+            continue;
         }
+        // What this run wrote, else what the file holds.
+        const QHash<QString, PrefValue> &written = UserPref::sharedCache()->userPrefDict();
+        const std::optional<PrefValue> stored = written.contains(key.name)
+                                                    ? std::optional(written.value(key.name))
+                                                    : store.copyAppValue(key.name);
+        if (!initialized) {
+            values.append({key.name, *key.firstRun});
+            replacesUserValues |=
+                key.name != HAS_INITIALIZED_1_2 && stored && *stored != *key.firstRun;
+        } else if (!stored) {
+            // A first launch of an earlier version, killed between its writes, left the mark
+            // without the values after it.
+            values.append({key.name, *key.firstRun});
+        }
+    }
+    if (replacesUserValues) {
+        // Without the mark (lost, or not a boolean) the settings are the user's all the same.
+        store.keepCopy(
+            QStringLiteral("not marked as initialized, its settings are replaced by "
+                           "first-run values"));
+    }
+    // One write of the file: a launch killed half-way leaves all of them or none, and none
+    // means the next start writes them again.
+    UserPref::setValues(values);
+    if (!initialized) {
         SystemLog::log(QStringLiteral("User settings have been initialized"));
     }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    writeFirstRunValues();
     UserPref::setBoolean(NETWORK, false);
     IdleTimer::shared().setIdleTimerDisabled(true);
     if (mShowWindow) {

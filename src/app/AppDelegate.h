@@ -118,6 +118,9 @@ public:
     qint32 mSec = 0;           // tick counter of the sine-wave source
 
 private:
+    // The first-run values when the mark HAS_INITIALIZED_1_2 is not true, in one write; with
+    // the mark, any of them still missing.
+    void writeFirstRunValues();
     struct PanelSlot {
         PanelFactory factory;
         std::unique_ptr<PanelController> controller;  // created on first opening

@@ -169,12 +169,32 @@ void PreferenceStore::load() {
     mValues = *values;
 }
 
-void PreferenceStore::moveAside(const QString &reason) {
+QString PreferenceStore::asideName() const {
     // Never overwrite an earlier copy: the user may still want what is in it.
     QString target = mFilePath + QStringLiteral(".corrupt");
     for (int n = 1; QFile::exists(target); ++n) {
         target = mFilePath + QStringLiteral(".corrupt.%1").arg(n);
     }
+    return target;
+}
+
+bool PreferenceStore::keepCopy(const QString &reason) {
+    if (mFilePath.isEmpty() || !QFile::exists(mFilePath)) {
+        return false;
+    }
+    const QString target = asideName();
+    if (!QFile::copy(mFilePath, target)) {
+        SystemLog::log(QStringLiteral("Preferences file %1: %2; no copy could be kept")
+                           .arg(mFilePath, reason));
+        return false;
+    }
+    SystemLog::log(
+        QStringLiteral("Preferences file %1: %2; copied to %3").arg(mFilePath, reason, target));
+    return true;
+}
+
+void PreferenceStore::moveAside(const QString &reason) {
+    const QString target = asideName();
     if (QFile::rename(mFilePath, target)) {
         SystemLog::log(
             QStringLiteral("Preferences file %1 could not be read (%2); moved aside to %3")

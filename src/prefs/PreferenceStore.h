@@ -32,6 +32,11 @@ public:
 
     QString filePath() const { return mFilePath; }
 
+    // Copies the file as it is on disk beside itself under the next free ".corrupt" name, with
+    // a log line giving `reason`, before something replaces the user's values. False when
+    // there is no file or it could not be copied.
+    bool keepCopy(const QString &reason);
+
     // The file format, exposed for tests: an object of key → {"<type>": value}.
     static QByteArray serialize(const QMap<QString, PrefValue> &values);
     static std::optional<QMap<QString, PrefValue>> parse(const QByteArray &bytes,
@@ -40,6 +45,7 @@ public:
 private:
     void load();
     void moveAside(const QString &reason);
+    QString asideName() const;
 
     QString mFilePath;
     QMap<QString, PrefValue> mValues;

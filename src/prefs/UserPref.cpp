@@ -66,18 +66,35 @@ void UserPref::useStore(std::unique_ptr<PreferenceStore> persistent) {
 
 void UserPref::clearCache() { mUserPrefDict.clear(); }
 
-void UserPref::write(const QString &key, const PrefValue &value) {
+bool UserPref::refuses(const QString &key, const PrefValue &value) {
     // The file cannot hold inf or nan (JSON writes null, which no later launch reads): the
     // setting keeps its earlier value rather than costing every setting at the next start.
     if (const float *f = std::get_if<float>(&value); f && !std::isfinite(*f)) {
         SystemLog::log(QStringLiteral("Setting %1 not saved: %2 is not a finite number")
                            .arg(key, QString::number(double(*f))));
+        return true;
+    }
+    return false;
+}
+
+void UserPref::write(const QString &key, const PrefValue &value) { setValues({{key, value}}); }
+
+void UserPref::setValues(const QList<std::pair<QString, PrefValue>> &values) {
+    PreferenceStore &persistent = persistentStore();
+    QList<std::pair<QString, PrefValue>> accepted;
+    for (const auto &[key, value] : values) {
+        if (!refuses(key, value)) {
+            persistent.setAppValue(key, value);
+            accepted.append({key, value});
+        }
+    }
+    if (accepted.isEmpty()) {
         return;
     }
-    PreferenceStore &persistent = persistentStore();
-    persistent.setAppValue(key, value);
-    persistent.synchronize();  // a failure is logged; the run goes on with the cached value
-    sharedCache()->mUserPrefDict.insert(key, value);
+    persistent.synchronize();  // a failure is logged; the run goes on with the cached values
+    for (const auto &[key, value] : accepted) {
+        sharedCache()->mUserPrefDict.insert(key, value);
+    }
 }
 
 QString UserPref::getString(const QString &key) {

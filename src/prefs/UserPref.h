@@ -3,9 +3,11 @@
 #include "prefs/PrefValue.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 class PreferenceStore;
 
@@ -30,6 +32,8 @@ public:
 
     // The setter of the value's own type.
     static void setValue(const QString &key, const PrefValue &val) { write(key, val); }
+    // Several values in one write of the file, in order: a crash leaves all or none of them.
+    static void setValues(const QList<std::pair<QString, PrefValue>> &values);
 
     static UserPref *sharedCache();
 
@@ -49,6 +53,7 @@ public:
 private:
     UserPref() = default;
     static void write(const QString &key, const PrefValue &value);
+    static bool refuses(const QString &key, const PrefValue &value);
 
     QHash<QString, PrefValue> mUserPrefDict;
 };

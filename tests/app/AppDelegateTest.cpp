@@ -12,6 +12,8 @@
 #include "ui/GraphView.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTimer>
@@ -106,6 +108,59 @@ TEST_F(AppDelegateTest, LaterLaunchesOnlySwitchTheStreamOff) {
     EXPECT_EQ(store->writes, QStringList{NETWORK});
     EXPECT_FALSE(UserPref::getBoolean(NETWORK));
     EXPECT_EQ(log.count("User settings have been initialized"), 0);
+}
+
+// A store whose process is killed after `lives` writes of the file: later ones never land.
+class DyingStore : public PreferenceStore {
+public:
+    DyingStore(const QString &directory, int lives) : PreferenceStore(directory), mLives(lives) {}
+    bool synchronize() override { return mLives-- > 0 && PreferenceStore::synchronize(); }
+
+private:
+    int mLives;
+};
+
+TEST_F(AppDelegateTest, AFirstLaunchKilledAtAnyWriteIsCompletedAtTheNextStart) {
+    for (int lives = 0; lives <= 14; ++lives) {
+        QFile::remove(config.filePath());
+        UserPref::useStore(std::make_unique<DyingStore>(config.directory(), lives));
+        launch();
+        config.reopen();  // the next start
+        useRecordingStore();
+        launch();
+        for (const Key &key : kAll) {
+            if (key.firstRun) {
+                EXPECT_EQ(UserPref::persistentStore().copyAppValue(key.name), key.firstRun)
+                    << key.name.toStdString() << " after " << lives << " writes";
+            }
+        }
+    }
+}
+
+TEST_F(AppDelegateTest, SettingsWithoutTheFirstRunMarkAreCopiedBeforeTheyAreReplaced) {
+    const char *marks[] = {"", R"("HAS_INITIALIZED_1_2": {"integer": 1},)",
+                           R"("HAS_INITIALIZED_1_2": {"string": "true"},)"};
+    for (const char *mark : marks) {
+        QDir(config.directory()).removeRecursively();
+        QDir().mkpath(config.directory());
+        QFile file(config.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("{") + mark +
+                   R"("IP": {"string": "192.0.2.7"}, "PORT": {"integer": 5000}})");
+        file.close();
+        config.reopen();
+        useRecordingStore();
+        log.clear();
+        launch();
+        EXPECT_EQ(UserPref::getString(IP), "10.0.2.1") << mark;
+        QFile copy(config.filePath() + ".corrupt");
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << mark;
+        const auto kept = PreferenceStore::parse(copy.readAll());
+        ASSERT_TRUE(kept) << mark;
+        EXPECT_EQ(kept->value(IP), PrefValue(QStringLiteral("192.0.2.7")));
+        EXPECT_EQ(kept->value(PORT), PrefValue(qint32(5000)));
+        EXPECT_EQ(log.lines().filter(config.filePath() + ".corrupt").size(), 1) << mark;
+    }
 }
 
 TEST_F(AppDelegateTest, AStoredAlarmLevelOfZeroBecomesTwo) {
