@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
 #include <functional>
@@ -118,6 +119,16 @@ TEST(ShakelogProcess, ABadRecordingIsReportedWithItsLine) {
         runShakelog({"--headless", "--source", "replay:" + path, "--config-dir", dir.path()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(path + ":2: malformed line")) << run.err.toStdString();
+}
+
+TEST(ShakelogProcess, AFifoToReplayIsRefusedNotWaitedOn) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);  // no one writes to it
+    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--duration",
+                                        "1", "--config-dir", dir.path()});
+    EXPECT_EQ(run.exitCode, 1);  // -1: still waiting in open at the deadline
+    EXPECT_TRUE(run.err.contains(path + ": not a regular file")) << run.err.toStdString();
 }
 
 TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {

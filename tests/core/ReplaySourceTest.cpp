@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -115,6 +116,75 @@ TEST(ReplaySource, LoopsWhenAskedTo) {
     const size_t delivered = collector.events.size();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(collector.events.size(), delivered);  // no delegate, no events
+}
+
+// Resident memory of this process, in kilobytes.
+long residentKilobytes() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return -1;
+}
+
+TEST(ReplaySource, ALargeFilePlaysWithoutBeingHeldInMemory) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.csv");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        QByteArray chunk;
+        for (int k = 0; k < 1000000; ++k) {  // 34 MB
+            chunk += QByteArray::number(k) + ".000000,-0.200000,0.300000,\n";
+            if (chunk.size() > 65536) {
+                file.write(chunk);
+                chunk.clear();
+            }
+        }
+        file.write(chunk);
+    }
+    const long before = residentKilobytes();
+    QString error;
+    const auto source = ReplaySource::open(path, false, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    Collector collector;
+    source->setUpdateInterval(0.0001);
+    source->setDelegate(&collector);
+    runUntil([&] { return collector.events.size() >= 20000; });
+    ASSERT_GE(collector.events.size(), 20000u);
+    for (size_t k = 0; k < 20000; ++k) {
+        ASSERT_EQ(collector.events[k].x, double(k));  // in order across the reads ahead
+    }
+    collector.events.clear();
+    collector.events.shrink_to_fit();
+    // Holding the samples alone would take 12 MB, the text 34 MB.
+    EXPECT_LT(residentKilobytes() - before, 8000);
+}
+
+TEST(ReplaySource, AFileLoopsWhenAskedTo) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("demo.csv");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("# demo\n1,0,0,\n2,0,0,\n3,0,0,");  // no line feed at the end
+    }
+    QString error;
+    const auto source = ReplaySource::open(path, true, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    Collector collector;
+    source->setUpdateInterval(0.002);
+    source->setDelegate(&collector);
+    runUntil([&] { return collector.events.size() >= 7; });
+    ASSERT_GE(collector.events.size(), 7u);
+    for (size_t k = 0; k < 7; ++k) {
+        EXPECT_EQ(collector.events[k].x, double(k % 3 + 1));
+    }
 }
 
 }  // namespace
