@@ -2,6 +2,7 @@
 
 #include "core/SampleLine.h"
 #include "platform/MonotonicClock.h"
+#include "platform/PrintableText.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
@@ -15,8 +16,12 @@
 namespace {
 enum class Line { Skipped, Sample, Malformed };
 
-Line parseLine(const QByteArray &rawLine, ReplaySource::Sample *sample) {
-    const QByteArray line = rawLine.trimmed();
+// Line 1 may start with the byte-order mark some editors put before UTF-8 text.
+Line parseLine(const QByteArray &rawLine, int lineNumber, ReplaySource::Sample *sample) {
+    QByteArray line = rawLine.trimmed();
+    if (lineNumber == 1 && line.startsWith("\xef\xbb\xbf")) {
+        line = line.mid(3).trimmed();
+    }
     if (line.isEmpty() || line.startsWith('#')) {
         return Line::Skipped;
     }
@@ -33,7 +38,7 @@ QString malformed(const QString &fileName, int lineNumber, const QByteArray &lin
                "%1:%2: malformed line, expected \"x,y,z,[date]\" or \"name,time,x,y,z\": %3")
         .arg(fileName)
         .arg(lineNumber)
-        .arg(QString::fromUtf8(line.trimmed().left(80)));
+        .arg(printableText(line.trimmed().left(80)));
 }
 
 enum class Read { Sample, End, Malformed };
@@ -54,7 +59,7 @@ Read readSample(QIODevice &device, int *lineNumber, ReplaySource::Sample *sample
             *badLine = line;  // too long to be a sample
             return Read::Malformed;
         }
-        switch (parseLine(line, sample)) {
+        switch (parseLine(line, *lineNumber, sample)) {
         case Line::Skipped: continue;
         case Line::Sample: return Read::Sample;
         case Line::Malformed: *badLine = line; return Read::Malformed;
@@ -70,7 +75,7 @@ std::vector<ReplaySource::Sample> ReplaySource::parse(const QByteArray &bytes,
     for (const QByteArray &rawLine : bytes.split('\n')) {
         ++lineNumber;
         Sample sample;
-        switch (parseLine(rawLine, &sample)) {
+        switch (parseLine(rawLine, lineNumber, &sample)) {
         case Line::Skipped: continue;
         case Line::Sample: samples.push_back(sample); continue;
         case Line::Malformed: *error = malformed(fileName, lineNumber, rawLine); return {};

@@ -1,5 +1,6 @@
 #include "prefs/PreferenceStore.h"
 
+#include "platform/PrintableText.h"
 #include "platform/SystemLog.h"
 #include "platform/WholeFile.h"
 
@@ -137,7 +138,7 @@ std::optional<QMap<QString, PrefValue>> PreferenceStore::parse(const QByteArray 
         const std::optional<PrefValue> value = fromJson(it.value());
         if (!value) {
             if (error) {
-                *error = QStringLiteral("bad value for %1").arg(it.key());
+                *error = QStringLiteral("bad value for %1").arg(printableText(it.key().toUtf8()));
             }
             return std::nullopt;
         }

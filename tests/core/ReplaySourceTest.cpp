@@ -43,6 +43,14 @@ TEST(ReplaySource, ReadsExportAndStreamLines) {
     EXPECT_EQ(samples[2].z, 0.003f);
     EXPECT_EQ(samples[3].x, 4.0f);  // a device name may hold commas
     EXPECT_EQ(samples[4].z, 9.0f);
+
+    // A byte-order mark, as some editors save UTF-8.
+    const auto marked = parse(
+        "\xef\xbb\xbf"
+        "0.5,0,0,\n",
+        &error);
+    ASSERT_EQ(marked.size(), 1u) << error.toStdString();
+    EXPECT_EQ(marked[0].x, 0.5f);
 }
 
 TEST(ReplaySource, BadInputNamesTheFileAndLine) {
@@ -63,6 +71,10 @@ TEST(ReplaySource, BadInputNamesTheFileAndLine) {
         {"0,Infinity,0\n", "quake.csv:1: malformed line"},
         {"# only a comment\n", "quake.csv: no samples in the file"},
         {"", "quake.csv: no samples in the file"},
+        // Bytes from the file are shown escaped: a terminal would act on them.
+        {"0,0,\x1b[2J\x9b\xff\xc3\xa9\n",
+         "quake.csv:1: malformed line, expected \"x,y,z,[date]\" or \"name,time,x,y,z\": "
+         "0,0,\\x1b[2J\\x9b\\xff\u00e9"},
     };
     for (const auto &c : cases) {
         QString error;
@@ -172,7 +184,10 @@ TEST(ReplaySource, AFileLoopsWhenAskedTo) {
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("# demo\n1,0,0,\n2,0,0,\n3,0,0,");  // no line feed at the end
+        // A byte-order mark first, no line feed last.
+        file.write(
+            "\xef\xbb\xbf"
+            "1,0,0,\n2,0,0,\n# demo\n3,0,0,");
     }
     QString error;
     const auto source = ReplaySource::open(path, true, &error);

@@ -63,6 +63,8 @@ TEST(PreferenceStore, ValuesOfTheWrongShapeCountAsUnreadable) {
     EXPECT_EQ(error, QStringLiteral("bad value for FILTER"));
     EXPECT_FALSE(PreferenceStore::parse(R"({"F": {"float": 1e39}})", &error));  // beyond a float
     EXPECT_EQ(error, QStringLiteral("bad value for F"));
+    EXPECT_FALSE(PreferenceStore::parse(R"({"A\u001b[2J": {"boolean": 1}})", &error));
+    EXPECT_EQ(error, QStringLiteral("bad value for A\\x1b[2J"));  // escaped for the terminal
     const auto values = PreferenceStore::parse(
         R"({"PORT": {"integer": 10552}, "FILTER": {"boolean": true}, "F": {"float": 0.5}})");
     ASSERT_TRUE(values);
