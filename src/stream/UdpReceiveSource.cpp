@@ -61,7 +61,13 @@ UdpReceiveSource::UdpReceiveSource(int socket, int port, QString description)
     connect(mReportTimer, &QTimer::timeout, this, &UdpReceiveSource::reportDropped);
 }
 
-UdpReceiveSource::~UdpReceiveSource() { ::close(mSocket); }
+UdpReceiveSource::~UdpReceiveSource() {
+    // The drops of the last part second would otherwise never be told.
+    if (mDroppedSinceReport > 0) {
+        reportDropped();
+    }
+    ::close(mSocket);
+}
 
 void UdpReceiveSource::readPending() {
     char buffer[2048];

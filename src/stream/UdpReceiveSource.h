@@ -10,7 +10,8 @@ class QTimer;
 // Receives another Shakelog's live stream: every datagram in the stream's format
 // ("name,time,x,y,z") becomes an accelerometer event at its arrival, time-stamped with the
 // monotonic clock. The sender sets the pace; the update interval is ignored. Malformed
-// datagrams are dropped and counted, with at most one log line a second.
+// datagrams are dropped and counted, with at most one log line a second and a last one for the
+// drops not yet told when the source is destroyed (the end of the run).
 class UdpReceiveSource : public QObject, public Accelerometer {
     Q_OBJECT
 public:

@@ -93,6 +93,19 @@ TEST_F(Receiving, GarbageIsDroppedCountedAndReportedOncePerSecond) {
     EXPECT_EQ(source->droppedDatagrams(), std::size(garbage) + 2);
 }
 
+TEST_F(Receiving, DropsOfTheLastPartSecondAreReportedWhenTheSourceStops) {
+    LogCapture log;
+    const int port = source->port();
+    stream.send("garbage");
+    stream.send("more garbage");
+    pumpUntil([&] { return source->droppedDatagrams() == 2; });
+    ASSERT_EQ(source->droppedDatagrams(), 2u);
+    source.reset();  // the end of the run, before the second is up
+    EXPECT_EQ(
+        log.lines(),
+        QStringList{QStringLiteral("Dropped 2 malformed datagrams on UDP port %1").arg(port)});
+}
+
 TEST(UdpReceiveSource, ListeningProblemsAreExplained) {
     QString error;
     EXPECT_FALSE(UdpReceiveSource::listen("nowhere", 10552, &error));
