@@ -11,7 +11,12 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -156,8 +161,23 @@ void PreferenceStore::load() {
     if (!file.exists()) {
         return;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        moveAside(file.errorString());
+    // Opened without blocking and checked: a FIFO in its place would hold start-up until
+    // something wrote to it.
+    const int fd =
+        ::open(QFile::encodeName(mFilePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        moveAside(QStringLiteral("not a regular file"));
+        return;
+    }
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason =
+            fd < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        moveAside(reason);
         return;
     }
     QString error;

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 void writeFile(const QString &path, const QByteArray &bytes) {
@@ -105,6 +107,25 @@ TEST(PreferenceStore, AFreshProcessReadsWhatAnEarlierOneWrote) {
     config.reopen();
     EXPECT_EQ(UserPref::getInt(QStringLiteral("ROUND")), 25);
     EXPECT_EQ(UserPref::getString(QStringLiteral("TEXT")), QString(25000, 'x'));
+}
+
+TEST(PreferenceStore, AFifoInPlaceOfTheFileIsMovedAsideNotWaitedOn) {
+    TempConfig config;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(config.filePath()).constData(), 0600), 0);
+    QProcess writer;  // a process of its own: before, it waited for a FIFO writer for ever
+    writer.start(writerPath(), {config.directory(), "1"});
+    const bool ended = writer.waitForFinished(30000);
+    if (!ended) {
+        writer.kill();
+        writer.waitForFinished();
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(writer.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo(config.filePath() + ".corrupt").exists());
+    EXPECT_TRUE(QFileInfo(config.filePath()).isFile());
+    EXPECT_TRUE(QString::fromUtf8(writer.readAllStandardError()).contains("not a regular file"));
+    config.reopen();
+    EXPECT_EQ(UserPref::getInt(QStringLiteral("ROUND")), 1);
 }
 
 TEST(PreferenceStore, KillingAWriterNeverLeavesAnUnreadableFile) {
