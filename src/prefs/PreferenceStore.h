@@ -11,9 +11,9 @@
 // preferences.json in the XDG config folder. The file is read at first access; every
 // synchronize() replaces it atomically (temporary file, fsync, rename), so a crash during a
 // write leaves the previous or the new file, never a truncated one. A file that cannot be read
-// or parsed (a value of the wrong shape, a float beyond a float's range) (or is not a regular file,
-// as a FIFO) is renamed aside
-// (".corrupt") with a log line, and the store starts empty. Main thread only.
+// or parsed (a value of the wrong shape, a float beyond a float's range), or that is not a
+// regular file (a FIFO), is renamed aside (".corrupt") with a log line, and the store starts
+// empty. Main thread only.
 class PreferenceStore {
 public:
     static constexpr const char *kFileName = "preferences.json";
