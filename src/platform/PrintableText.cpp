@@ -2,13 +2,14 @@
 
 #include <QStringDecoder>
 
-QString printableText(const QByteArray &bytes) {
+namespace {
+QString printable(const QByteArray &bytes, bool keepLayout) {
     QString out;
     const auto escape = [&out](uchar byte) { out += QString::asprintf("\\x%02x", byte); };
     for (qsizetype i = 0; i < bytes.size();) {
         const uchar lead = uchar(bytes[i]);
         if (lead < 0x80) {
-            if (lead < 0x20 || lead == 0x7f) {
+            if ((lead < 0x20 && !(keepLayout && (lead == '\n' || lead == '\t'))) || lead == 0x7f) {
                 escape(lead);
             } else {
                 out += QLatin1Char(char(lead));
@@ -38,4 +39,35 @@ QString printableText(const QByteArray &bytes) {
         i += length;
     }
     return out;
+}
+}  // namespace
+
+QString printableText(const QByteArray &bytes) { return printable(bytes, false); }
+
+QString loggableText(const QByteArray &bytes, qsizetype limit) {
+    QString out = printable(bytes.left(limit), true);
+    if (bytes.size() > limit) {
+        out += QStringLiteral("… (%1 more bytes)").arg(bytes.size() - limit);
+    }
+    return out;
+}
+
+QString withoutUserInfo(const QString &url) {
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    if (scheme < 0) {
+        return url;
+    }
+    const qsizetype start = scheme + 3;
+    qsizetype end = url.size();
+    for (const QChar stop : {u'/', u'?', u'#'}) {
+        const qsizetype at = url.indexOf(stop, start);
+        if (at >= 0 && at < end) {
+            end = at;
+        }
+    }
+    const qsizetype at = url.lastIndexOf(u'@', end - 1);
+    if (at < start) {
+        return url;
+    }
+    return url.left(start) + QStringLiteral("***") + url.mid(at);
 }

@@ -3,7 +3,7 @@
 #include "http/FormDataRequest.h"
 #include "platform/CFormat.h"
 #include "platform/DeviceIdentifier.h"
-#include "platform/LogText.h"
+#include "platform/PrintableText.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 
@@ -43,7 +43,7 @@ QString Report::composedURL() const { return url(QStringLiteral("%%20")); }
 QString Report::loggedURL() const { return withoutUserInfo(composedURL()); }
 
 QString Report::loggedAnswer(const HttpRequest &request) {
-    return loggableText(request.dataString().value_or(QString()));
+    return loggableText(request.receivedData().value_or(QByteArray()));
 }
 
 QString Report::requestURL() const { return url(QStringLiteral("%20")); }

@@ -124,7 +124,7 @@ TEST_F(Headless, TheLogShowsNoPasswordAndNoRawControlBytes) {
     const QString logged = log.lines().last();
     EXPECT_TRUE(logged.startsWith("\\x1b[2Jstored")) << logged.left(40).toStdString();
     EXPECT_LT(logged.size(), 4200);
-    EXPECT_TRUE(logged.endsWith("(5914 more characters)")) << logged.right(40).toStdString();
+    EXPECT_TRUE(logged.endsWith("(5914 more bytes)")) << logged.right(40).toStdString();
 
     // A larger answer than a report keeps is a failure, told as such.
     ScriptedHttpServer huge({ScriptedHttpServer::write(
