@@ -19,6 +19,9 @@
 #include <QTimer>
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -34,6 +37,21 @@ void printTo(FILE *stream, const QString &text) {
     }
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// Started with standard input, output or error closed (as some service managers do), the next
+// descriptor opened would take that number, and every log line or printed result would go into
+// whatever it is (the termination signals' socket, a network socket, the export file). Each
+// closed one is taken by /dev/null first.
+void keepStandardDescriptorsOpen() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int opened = ::open("/dev/null", O_RDWR);
+            if (opened > 2) {
+                ::close(opened);  // cannot happen: the lowest free number is the one closed
+            }
+        }
+    }
 }
 
 // The accelerometer the options ask for; none for the sine-wave source. On failure returns
@@ -104,6 +122,7 @@ int finishRun(const AppDelegate &delegate, const CommandLine &options, int statu
 }  // namespace
 
 int main(int argc, char *argv[]) {
+    keepStandardDescriptorsOpen();
     // Before any thread: the HTTP client's transport needs it once per process.
     curl_global_init(CURL_GLOBAL_DEFAULT);
     QCoreApplication::setApplicationName(QStringLiteral("shakelog"));

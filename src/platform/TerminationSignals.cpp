@@ -5,14 +5,19 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
 
 namespace {
 int signalSockets[2] = {-1, -1};
 
-void onSignal(int) {
-    const char byte = 1;
+// The byte written is the signal's number: the reader acts only on those, so that nothing else
+// that reaches the socket (a stray write to a reused descriptor) can pass for a signal.
+void onSignal(int number) {
+    const int saved = errno;
+    const char byte = char(number);
     [[maybe_unused]] const ssize_t written = ::write(signalSockets[0], &byte, 1);
+    errno = saved;
 }
 }  // namespace
 
@@ -22,9 +27,14 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent) {
     }
     mNotifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(mNotifier, &QSocketNotifier::activated, this, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(signalSockets[1], &byte, 1);
-        QCoreApplication::quit();
+        char bytes[64];
+        const ssize_t got = ::recv(signalSockets[1], bytes, sizeof bytes, MSG_DONTWAIT);
+        for (ssize_t i = 0; i < got; ++i) {
+            if (bytes[i] == char(SIGINT) || bytes[i] == char(SIGTERM)) {
+                QCoreApplication::quit();
+                return;
+            }
+        }
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

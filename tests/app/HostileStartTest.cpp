@@ -1,0 +1,92 @@
+// The shakelog executable started the way services, shell pipelines and scripts start it: its
+// standard streams closed, its output a pipe nobody reads, signals at awkward moments, settings
+// and durations at their extremes. Whatever happens, the run keeps its results.
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+#include "support/Printers.h"
+#include "support/ScriptedHttpServer.h"
+#include "support/TempConfig.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <csignal>
+#include <functional>
+
+namespace {
+
+class HostileStart : public ::testing::Test {
+protected:
+    HostileStart() {
+        using namespace SettingsKeys;
+        UserPref::setBoolean(HAS_INITIALIZED_1_2, true);
+        UserPref::setInt(SCAN_RATE, 100);
+        UserPref::setBoolean(LOCATION_SEND, false);
+    }
+
+    // Starts a headless sine-wave run with `more` options; `inChild` runs in the child just
+    // before it becomes shakelog.
+    void start(const QStringList &more, const std::function<void()> &inChild = {}) {
+        if (inChild) {
+            process.setChildProcessModifier(inChild);
+        }
+        process.start(QStringLiteral(SHAKELOG_EXECUTABLE),
+                      QStringList{"--headless", "--source", "sine", "--config-dir",
+                                  config.directory()} +
+                          more);
+        ASSERT_TRUE(process.waitForStarted());
+    }
+
+    // Lines in the export file; 0 when there is none.
+    qsizetype exportedLines() const {
+        QFile file(csv);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
+    }
+
+    // Reads standard output until `text` came `times` times (whether it did), or the run ended,
+    // or a generous deadline passed.
+    bool waitForOutput(const QByteArray &text, int times) {
+        const QDeadlineTimer deadline(60000);
+        while (output.count(text) < times && process.state() != QProcess::NotRunning &&
+               !deadline.hasExpired()) {
+            process.waitForReadyRead(100);
+            output += process.readAllStandardOutput();
+        }
+        output += process.readAllStandardOutput();
+        return output.count(text) >= times;
+    }
+
+    // Ends a run that is still going, and whether it ended with status 0.
+    bool terminate() {
+        process.terminate();
+        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    TempConfig config;
+    const QString csv = QDir(config.directory()).filePath("samples.csv");
+    QProcess process;
+    QByteArray output;
+};
+
+// As some service managers start a program: no standard output, no standard error. What the run
+// logs must go nowhere, not end it.
+TEST_F(HostileStart, WithoutStandardOutputAndErrorARunRecordsItsDuration) {
+    start({"--duration", "1", "--export-csv", csv}, [] {
+        ::close(1);
+        ::close(2);
+    });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_GT(exportedLines(), 50);  // about 100 samples in the second
+}
+
+}  // namespace
