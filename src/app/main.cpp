@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -123,6 +124,14 @@ int finishRun(const AppDelegate &delegate, const CommandLine &options, int statu
 
 int main(int argc, char *argv[]) {
     keepStandardDescriptorsOpen();
+    // A reader that went away (`shakelog ... | head -n 2`) must not end the run before its
+    // export and report: what is printed then fails with EPIPE and is lost, nothing else. A
+    // handler that does nothing, unlike an ignored signal, is not passed on to programs started
+    // from here.
+    struct sigaction onBrokenPipe {};
+    onBrokenPipe.sa_handler = [](int) {};
+    sigemptyset(&onBrokenPipe.sa_mask);
+    sigaction(SIGPIPE, &onBrokenPipe, nullptr);
     // Before any thread: the HTTP client's transport needs it once per process.
     curl_global_init(CURL_GLOBAL_DEFAULT);
     QCoreApplication::setApplicationName(QStringLiteral("shakelog"));

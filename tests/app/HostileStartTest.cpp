@@ -89,4 +89,18 @@ TEST_F(HostileStart, WithoutStandardOutputAndErrorARunRecordsItsDuration) {
     EXPECT_GT(exportedLines(), 50);  // about 100 samples in the second
 }
 
+// `... | head -n 2`: the reader has gone, the export is still written whole.
+TEST_F(HostileStart, OutputToAPipeNobodyReadsKeepsTheExport) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    const int writeEnd = ends[1];
+    start({"--duration", "2", "--export-csv", csv}, [writeEnd] { ::dup2(writeEnd, 1); });
+    ::close(writeEnd);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_GT(exportedLines(), 100);
+}
+
 }  // namespace
