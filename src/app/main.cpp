@@ -93,7 +93,9 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
 }
 // What a run leaves behind when it has ended: the export file and the report, as asked. The
 // exit status turns non-zero when either could not be done.
-int finishRun(const AppDelegate &delegate, const CommandLine &options, int status) {
+// A termination signal meanwhile gives up the report: it counts as not sent.
+int finishRun(const AppDelegate &delegate, const TerminationSignals &terminationSignals,
+              const CommandLine &options, int status) {
     const SampleHistory &history = delegate.graphView->history();
     if (!options.exportFile.isEmpty()) {
         QString error;
@@ -113,8 +115,13 @@ int finishRun(const AppDelegate &delegate, const CommandLine &options, int statu
                              accepted = reportAccepted;
                              loop.quit();
                          });
+        // The application's loop has returned, so QCoreApplication::quit() would do nothing.
+        QObject::connect(&terminationSignals, &TerminationSignals::received, &loop, [&loop] {
+            printTo(stderr, QStringLiteral("shakelog: interrupted; the report was not sent"));
+            loop.quit();
+        });
         report.start();
-        loop.exec();  // a termination signal ends it too: the report then counts as not sent
+        loop.exec();
         status = accepted || status ? status : 1;
     }
     return status;
@@ -193,6 +200,8 @@ int main(int argc, char *argv[]) {
     }
 
     TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &app,
+                     &QCoreApplication::quit);
     AppDelegate delegate(accelerometer, !options.headless);
     if (options.streamPort > 0) {
         delegate.setStreamOverride(
@@ -241,5 +250,5 @@ int main(int argc, char *argv[]) {
         delegate.startTimer();
     }
     const int status = app.exec();
-    return finishRun(delegate, options, status);
+    return finishRun(delegate, terminationSignals, options, status);
 }

@@ -1,6 +1,5 @@
 #include "platform/TerminationSignals.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <sys/socket.h>
@@ -26,12 +25,12 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent) {
         return;
     }
     mNotifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
-    connect(mNotifier, &QSocketNotifier::activated, this, [] {
+    connect(mNotifier, &QSocketNotifier::activated, this, [this] {
         char bytes[64];
         const ssize_t got = ::recv(signalSockets[1], bytes, sizeof bytes, MSG_DONTWAIT);
         for (ssize_t i = 0; i < got; ++i) {
             if (bytes[i] == char(SIGINT) || bytes[i] == char(SIGTERM)) {
-                QCoreApplication::quit();
+                emit received();
                 return;
             }
         }

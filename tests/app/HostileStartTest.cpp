@@ -103,4 +103,26 @@ TEST_F(HostileStart, OutputToAPipeNobodyReadsKeepsTheExport) {
     EXPECT_GT(exportedLines(), 100);
 }
 
+// A termination signal while the report waits for a server that never answers: the report is
+// given up at once and the run says, by its status, that it was not sent.
+TEST_F(HostileStart, ASignalDuringTheReportEndsTheRunUnsent) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        ScriptedHttpServer silent({ScriptedHttpServer::hold()});
+        start({"--duration", "1", "--upload", QString::fromUtf8(silent.url("/report"))});
+        const QDeadlineTimer deadline(60000);
+        while (!silent.holding() && !deadline.hasExpired()) {
+            QThread::msleep(20);
+        }
+        ASSERT_TRUE(silent.holding()) << signal;
+        ::kill(pid_t(process.processId()), signal);
+        EXPECT_TRUE(process.waitForFinished(10000)) << signal;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_NE(process.exitCode(), 0);
+        EXPECT_FALSE(process.readAllStandardOutput().contains("Report accepted"));
+        silent.release();
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
 }  // namespace
