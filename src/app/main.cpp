@@ -14,6 +14,7 @@
 #include "ui/GraphView.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMainWindow>
 #include <QTimer>
@@ -21,9 +22,11 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -53,6 +56,28 @@ void keepStandardDescriptorsOpen() {
             }
         }
     }
+}
+
+// Calls `action` (in `context`) `seconds` from now. Qt's timers count milliseconds in an int,
+// 24.8 days at most, and a recording may well last longer: the wait is made of waits of at
+// most a day, each measured against one monotonic deadline.
+void callAfter(double seconds, QObject *context, const std::function<void()> &action) {
+    static constexpr qint64 kLongestWaitMs = 24 * 3600 * 1000;
+    const QDeadlineTimer deadline(qint64(seconds * 1000.0), Qt::PreciseTimer);
+    auto *timer = new QTimer(context);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    const auto wait = [timer, deadline] {
+        timer->start(int(std::clamp<qint64>(deadline.remainingTime(), 0, kLongestWaitMs)));
+    };
+    QObject::connect(timer, &QTimer::timeout, context, [wait, deadline, action] {
+        if (deadline.hasExpired()) {
+            action();
+        } else {
+            wait();
+        }
+    });
+    wait();
 }
 
 // The accelerometer the options ask for; none for the sine-wave source. On failure returns
@@ -217,23 +242,20 @@ int main(int argc, char *argv[]) {
         });
     }
     if (options.duration) {
-        QTimer::singleShot(std::chrono::milliseconds(qint64(*options.duration * 1000.0)), &app,
-                           &QCoreApplication::quit);
+        callAfter(*options.duration, &app, &QCoreApplication::quit);
     }
 
     if (!options.screenshotFile.isEmpty()) {
-        QTimer::singleShot(
-            std::chrono::milliseconds(qint64(options.screenshotAfter * 1000.0)), &app,
-            [&delegate, &options] {
-                const QString file = options.screenshotFile;
-                if (!delegate.window->grab().save(file, "PNG")) {
-                    printTo(stderr,
-                            QStringLiteral("shakelog: cannot write the screenshot %1").arg(file));
-                    QCoreApplication::exit(1);
-                    return;
-                }
-                QCoreApplication::quit();
-            });
+        callAfter(options.screenshotAfter, &app, [&delegate, &options] {
+            const QString file = options.screenshotFile;
+            if (!delegate.window->grab().save(file, "PNG")) {
+                printTo(stderr,
+                        QStringLiteral("shakelog: cannot write the screenshot %1").arg(file));
+                QCoreApplication::exit(1);
+                return;
+            }
+            QCoreApplication::quit();
+        });
     }
 
     delegate.applicationDidFinishLaunching();

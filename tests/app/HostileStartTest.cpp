@@ -37,10 +37,10 @@ protected:
         if (inChild) {
             process.setChildProcessModifier(inChild);
         }
-        process.start(QStringLiteral(SHAKELOG_EXECUTABLE),
-                      QStringList{"--headless", "--source", "sine", "--config-dir",
-                                  config.directory()} +
-                          more);
+        process.start(
+            QStringLiteral(SHAKELOG_EXECUTABLE),
+            QStringList{"--headless", "--source", "sine", "--config-dir", config.directory()} +
+                more);
         ASSERT_TRUE(process.waitForStarted());
     }
 
@@ -122,6 +122,19 @@ TEST_F(HostileStart, ASignalDuringTheReportEndsTheRunUnsent) {
         silent.release();
         process.kill();
         process.waitForFinished();
+    }
+}
+
+// Long recordings are real: durations beyond what a timer of milliseconds in an int holds (24.8
+// and 49.7 days) are not cut short.
+TEST_F(HostileStart, ADurationOfWeeksIsNotCutShort) {
+    for (const char *seconds : {"2147484", "4294968"}) {
+        output.clear();
+        start({"--duration", seconds});
+        // Three marks of the measured rate: it has run for more than two seconds.
+        EXPECT_TRUE(waitForOutput("hz\n", 3)) << seconds << output.toStdString();
+        EXPECT_EQ(process.state(), QProcess::Running) << seconds;
+        EXPECT_TRUE(terminate()) << seconds;
     }
 }
 
