@@ -277,7 +277,7 @@ void AppDelegate::stopTimer() {
 
 void AppDelegate::tickDue() {
     const double now = monotonicSeconds();
-    while (mTimer) {
+    for (int taken = 0; mTimer && taken < SamplePacing::kMaxSamplesPerWake; ++taken) {
         const std::optional<double> due = mSinePacing.takeDue(now);
         if (!due) {
             return;

@@ -231,7 +231,7 @@ std::optional<ReplaySource::Sample> ReplaySource::next() {
 
 void ReplaySource::tick() {
     const double now = monotonicSeconds();
-    while (mDelegate) {
+    for (int taken = 0; mDelegate && taken < SamplePacing::kMaxSamplesPerWake; ++taken) {
         const std::optional<double> due = mPacing.takeDue(now);
         if (!due) {
             return;

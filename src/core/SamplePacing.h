@@ -12,6 +12,10 @@
 class SamplePacing {
 public:
     static constexpr double kMaxCatchUpSeconds = 1.0;
+    // The most samples one wake takes, whatever is due: a rate no sensor has (a hand-edited
+    // SCAN_RATE of two billion) would otherwise keep the event loop from ever getting its turn,
+    // and with it quitting, signals and drawing. The rest waits, or is skipped after a stall.
+    static constexpr int kMaxSamplesPerWake = 1000;
 
     // The timer period for samples `interval` seconds apart: 1 to 10 ms.
     static int timerMilliseconds(double interval);

@@ -138,4 +138,15 @@ TEST_F(HostileStart, ADurationOfWeeksIsNotCutShort) {
     }
 }
 
+// A hand-edited rate far beyond any sensor: the event loop still gets its turn, and the run
+// ends when its duration says.
+TEST_F(HostileStart, AHugeScanRateLeavesTheRunResponsive) {
+    UserPref::setInt(SettingsKeys::SCAN_RATE, 2147483647);
+    start({"--duration", "1"});
+    EXPECT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    process.kill();
+}
+
 }  // namespace
