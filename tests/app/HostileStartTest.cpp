@@ -115,7 +115,7 @@ TEST_F(HostileStart, ASignalDuringTheReportEndsTheRunUnsent) {
         }
         ASSERT_TRUE(silent.holding()) << signal;
         ::kill(pid_t(process.processId()), signal);
-        EXPECT_TRUE(process.waitForFinished(10000)) << signal;
+        EXPECT_TRUE(process.waitForFinished(20000)) << signal;
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_NE(process.exitCode(), 0);
         EXPECT_FALSE(process.readAllStandardOutput().contains("Report accepted"));
