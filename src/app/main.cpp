@@ -141,9 +141,9 @@ int finishRun(const AppDelegate &delegate, const TerminationSignals &termination
                              loop.quit();
                          });
         // The application's loop has returned, so QCoreApplication::quit() would do nothing.
-        QObject::connect(&terminationSignals, &TerminationSignals::received, &loop, [&loop] {
+        QObject::connect(&terminationSignals, &TerminationSignals::received, &report, [&report] {
             printTo(stderr, QStringLiteral("shakelog: interrupted; the report was not sent"));
-            loop.quit();
+            report.cancel();
         });
         report.start();
         loop.exec();

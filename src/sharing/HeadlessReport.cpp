@@ -35,6 +35,17 @@ void HeadlessReport::start() {
     mLocationManager->startUpdatingLocation();
 }
 
+void HeadlessReport::cancel() {
+    if (mSent) {
+        mNetworkQueue->cancelAllOperations();  // its failure is reported as any other
+        return;
+    }
+    if (mLocationManager) {
+        mLocationManager->stopUpdatingLocation();
+    }
+    emit finished(false, QStringLiteral("Report failed: cancelled before it was sent"));
+}
+
 void HeadlessReport::locationManagerDidUpdateToLocation(LocationManager *manager,
                                                         const Location &newLocation,
                                                         const std::optional<Location> &) {
@@ -55,6 +66,7 @@ void HeadlessReport::send(const Location &location) {
         Report::make(mServerAddress, float(location.latitude), float(location.longitude),
                      float(location.altitude), mEarthquake);
     SystemLog::log(report.loggedURL());
+    mSent = true;
     mNetworkQueue->addOperation(Report::makeRequest(report.requestURL(), mSignal));
     mNetworkQueue->go();
 }

@@ -25,6 +25,9 @@ public:
     ~HeadlessReport() override;
 
     void start();
+    // Gives the report up: finished() follows, not accepted, once the request (if one was sent)
+    // has ended. The request is cancelled rather than destroyed in flight.
+    void cancel();
 
     void locationManagerDidUpdateToLocation(LocationManager *manager, const Location &newLocation,
                                             const std::optional<Location> &oldLocation) override;
@@ -41,6 +44,7 @@ private:
 
     QString mServerAddress;
     bool mEarthquake;
+    bool mSent = false;
     QString mSignal;
     LocationManager *mLocationManager = nullptr;  // child; only with LOCATION_SEND on
     std::unique_ptr<NetworkQueue> mNetworkQueue;
