@@ -20,7 +20,11 @@ HeadlessReport::HeadlessReport(const QString &serverAddress, bool earthquake,
     mNetworkQueue->setDelegate(this);
 }
 
-HeadlessReport::~HeadlessReport() = default;
+HeadlessReport::~HeadlessReport() {
+    // The queue cancels what is on its way as it goes: a report that is going already hears
+    // nothing of it (its listeners may be gone before it).
+    mNetworkQueue->setDelegate(nullptr);
+}
 
 void HeadlessReport::start() {
     if (!UserPref::getBoolean(SettingsKeys::LOCATION_SEND)) {

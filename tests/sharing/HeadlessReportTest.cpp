@@ -144,6 +144,21 @@ TEST_F(Headless, ARefusedPasswordIsAnAuthenticationFailure) {
     EXPECT_EQ(outcome, "Report failed: Authentication needed");
 }
 
+TEST_F(Headless, AReportDestroyedOnItsWayTellsNobody) {
+    UserPref::setBoolean(LOCATION_SEND, false);
+    ScriptedHttpServer server({ScriptedHttpServer::hold(), ok()});
+    bool heard = false;
+    {
+        HeadlessReport report(QString::fromUtf8(server.url("/r")), false, history);
+        QObject::connect(&report, &HeadlessReport::finished, [&heard] { heard = true; });
+        report.start();
+        pumpUntil([&] { return server.holding(); });
+    }
+    pumpUntil([] { return false; }, 200);
+    EXPECT_FALSE(heard);
+    server.release();
+}
+
 // A server of one's own, its certificate from a private authority named by SSL_CERT_FILE: the
 // report goes through; with any other authority trusted it fails, saying why.
 TEST_F(Headless, OverHttpsOnlyATrustedCertificateTakesTheReport) {
