@@ -227,7 +227,12 @@ void HttpRequest::main() {
         std::unique_lock lock(sessionLock);
         if (theSessionCredentials && theSessionAuthentication &&
             theSessionOrigin == originOf(mUrl)) {
-            if (!theSessionAuthentication->applyCredentials(*mRequest, *theSessionCredentials)) {
+            if (theSessionAuthentication->applyCredentials(*mRequest, *theSessionCredentials)) {
+                // This request's own from now on: a 401 in reply that only says the nonce went
+                // stale is answered with them, not taken for a request that had none.
+                mRequestAuthentication = theSessionAuthentication;
+                guard(mRequestCredentials, theSessionCredentials);
+            } else {
                 theSessionCredentials.reset();
                 theSessionAuthentication.reset();
             }

@@ -212,6 +212,26 @@ TEST_F(Credentials, DigestIsChosenOverBasicWhenBothAreOffered) {
     }
 }
 
+TEST_F(Credentials, ARequestStartedWithTheSessionsCredentialsAnswersAStaleNonceWithThem) {
+    const QByteArray digest = "Digest realm=\"lab\", qop=\"auth\", nonce=";
+    Server server(Scripts{{Server::write(challenge(digest + "\"n1\"")), Server::close()},
+                          {Server::write(kOk), Server::close()},
+                          {Server::write(challenge(digest + "\"n2\", stale=true")), Server::close()},
+                          {Server::write(kOk), Server::close()}});
+    HttpRequest first(QUrl(server.url("/a")));
+    first.setUsername("user");
+    first.setPassword("pass");
+    run(first);
+    ASSERT_EQ(first.responseStatusCode(), 200);
+    HttpRequest second(QUrl(server.url("/b")));  // no credentials of its own
+    run(second);
+    EXPECT_EQ(second.responseStatusCode(), 200);
+    EXPECT_EQ(second.error(), nullptr);
+    ASSERT_EQ(server.requests().size(), 4);
+    EXPECT_TRUE(authorization(server.requests()[2]).contains("nonce=\"n1\""));
+    EXPECT_TRUE(authorization(server.requests()[3]).contains("nonce=\"n2\""));
+}
+
 TEST_F(Credentials, ARejectedPasswordWithNobodyToAskEndsWithCodeThreeAndNoCallback) {
     Server server(Scripts{{Server::write(challenge("Basic realm=\"lab\""))},
                           {Server::write(challenge("Basic realm=\"lab\""))}});
