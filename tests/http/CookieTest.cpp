@@ -1,12 +1,18 @@
 #include "http/CookieStorage.h"
 #include "http/HttpRequest.h"
+#include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -157,6 +163,40 @@ TEST_F(Cookies, ACookieFileThatCannotBeWrittenCostsNeitherTheAnswerNorTheCookie)
     EXPECT_TRUE(next.request().contains("\r\nCookie: lasting=1\r\n"))
         << next.request().toStdString();
     HttpRequest::clearSession();
+}
+
+TEST(CookieFile, KillingAWriterNeverLeavesAnUnreadableFile) {
+    struct Restore {  // the storage every other test uses, however this one ends
+        ~Restore() {
+            CookieStorage::useDirectory(
+                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        }
+    } restore;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        QTemporaryDir dir;  // each writer starts from nothing
+        const QString file = QDir(dir.path()).filePath("cookies.txt");
+        QProcess writer;
+        writer.start(QStringLiteral(COOKIES_WRITER), {dir.path(), "100000"});
+        ASSERT_TRUE(writer.waitForStarted());
+        // Killed at a random moment once its first save landed, in the midst of the others.
+        pumpUntil([&] { return QFileInfo(file).size() > 0; }, 30000);
+        QThread::msleep(QRandomGenerator::global()->bounded(40));
+        writer.kill();  // SIGKILL: no chance to finish a save
+        writer.waitForFinished();
+        CookieStorage::useDirectory(dir.path());
+        int round = -1;
+        qsizetype length = -1;
+        for (const QNetworkCookie &cookie : CookieStorage::shared().allCookies()) {
+            if (cookie.name() == "round") {
+                round = cookie.value().toInt();
+            } else if (cookie.name() == "text") {
+                length = cookie.value().size();
+            }
+        }
+        // Each save is whole: both cookies of one round.
+        ASSERT_GT(round, 0) << "attempt " << attempt;
+        EXPECT_EQ(length, (round % 97) * 40) << "attempt " << attempt << " round " << round;
+    }
 }
 
 }  // namespace
