@@ -276,14 +276,10 @@ void AppDelegate::stopTimer() {
 }
 
 void AppDelegate::tickDue() {
-    const double now = monotonicSeconds();
-    for (int taken = 0; mTimer && taken < SamplePacing::kMaxSamplesPerWake; ++taken) {
-        const std::optional<double> due = mSinePacing.takeDue(now);
-        if (!due) {
-            return;
-        }
-        tickAt(*due);
-    }
+    mSinePacing.takeAllDue(monotonicSeconds(), [this](double due) {
+        tickAt(due);
+        return mTimer != nullptr;  // a sample may stop the source
+    });
 }
 
 void AppDelegate::ticked() { tickAt(monotonicSeconds()); }

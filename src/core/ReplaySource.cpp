@@ -230,19 +230,18 @@ std::optional<ReplaySource::Sample> ReplaySource::next() {
 }
 
 void ReplaySource::tick() {
-    const double now = monotonicSeconds();
-    for (int taken = 0; mDelegate && taken < SamplePacing::kMaxSamplesPerWake; ++taken) {
-        const std::optional<double> due = mPacing.takeDue(now);
-        if (!due) {
-            return;
+    mPacing.takeAllDue(monotonicSeconds(), [this](double due) {
+        if (!mDelegate) {
+            return false;
         }
         const std::optional<Sample> s = next();
         if (!s) {
             mTimer.stop();
             mFinished = true;
             emit finished();
-            return;
+            return false;
         }
-        mDelegate->accelerometerDidAccelerate(this, {s->x, s->y, s->z, *due});
-    }
+        mDelegate->accelerometerDidAccelerate(this, {s->x, s->y, s->z, due});
+        return mDelegate != nullptr;
+    });
 }

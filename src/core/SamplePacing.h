@@ -24,6 +24,17 @@ public:
     void start(double now, double interval);
     // The time the next sample was due, when it is due by `now`; it then counts as taken.
     std::optional<double> takeDue(double now);
+    // Hands the due times of the samples due by `now` to `take`, oldest first, at most
+    // kMaxSamplesPerWake of them; `take` returns false to stop early.
+    template <typename Take>
+    void takeAllDue(double now, Take take) {
+        for (int taken = 0; taken < kMaxSamplesPerWake; ++taken) {
+            const std::optional<double> due = takeDue(now);
+            if (!due || !take(*due)) {
+                return;
+            }
+        }
+    }
 
 private:
     double mInterval = 0.01;  // seconds between samples
