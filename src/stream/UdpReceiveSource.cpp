@@ -1,6 +1,5 @@
 #include "stream/UdpReceiveSource.h"
 
-#include "core/SampleLine.h"
 #include "platform/MonotonicClock.h"
 #include "platform/SystemLog.h"
 
@@ -69,6 +68,11 @@ UdpReceiveSource::~UdpReceiveSource() {
     ::close(mSocket);
 }
 
+bool UdpReceiveSource::parseDatagram(const QByteArray &datagram, SampleLine::Values *values) {
+    return datagram.endsWith('\n') && datagram.count('\n') == 1 &&
+           datagram.count(',') >= 4 && SampleLine::parse(datagram, values);
+}
+
 void UdpReceiveSource::readPending() {
     char buffer[2048];
     for (;;) {
@@ -77,10 +81,9 @@ void UdpReceiveSource::readPending() {
             return;  // drained (EAGAIN) or a transient error: the notifier calls again
         }
         SampleLine::Values values;
-        // A datagram is one line: a longer or different one is dropped, not guessed at.
-        const QByteArray line = QByteArray::fromRawData(buffer, got);
-        if (got == sizeof buffer || !line.endsWith('\n') || line.count('\n') != 1 ||
-            line.split(',').size() < 5 || !SampleLine::parse(line, &values)) {
+        // A datagram that fills the buffer may have been cut short.
+        if (got == sizeof buffer ||
+            !parseDatagram(QByteArray::fromRawData(buffer, got), &values)) {
             ++mDroppedTotal;
             if (mDroppedSinceReport++ == 0) {
                 mReportTimer->start();

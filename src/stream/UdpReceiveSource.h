@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SampleLine.h"
 #include "platform/Accelerometer.h"
 
 #include <QObject>
@@ -25,6 +26,10 @@ public:
     void setUpdateInterval(double) override {}
     QString description() const override { return mDescription; }
     bool deliversFilteredSamples() const override { return true; }
+
+    // A datagram is one whole line of the stream's format: anything longer, shorter or
+    // different is refused (false), not guessed at.
+    static bool parseDatagram(const QByteArray &datagram, SampleLine::Values *values);
 
     int port() const { return mPort; }  // the port bound (useful with port 0)
     quint64 droppedDatagrams() const { return mDroppedTotal; }

@@ -44,6 +44,27 @@ bool HttpMessage::headerFieldsAreSafe() const {
     return true;
 }
 
+void HttpResponseHeader::addLine(const QByteArray &received) {
+    const QByteArray line = received.trimmed();
+    if (line.startsWith("HTTP/")) {
+        *this = HttpResponseHeader();
+        const QList<QByteArray> parts = line.split(' ');
+        statusCode = parts.size() > 1 ? parts[1].toInt() : 0;
+    } else if (line.isEmpty()) {
+        complete = statusCode >= 200;
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+        const QString name = QString::fromLatin1(line.left(colon).trimmed());
+        const QString value = QString::fromUtf8(line.mid(colon + 1).trimmed());
+        fieldList.append({name, value});
+        const auto it = fields.find(name);
+        if (it == fields.end()) {
+            fields.insert(name, value);
+        } else {
+            *it += QStringLiteral(", ") + value;
+        }
+    }
+}
+
 QStringList HttpResponseHeader::values(const QString &name) const {
     QStringList found;
     for (const auto &[fieldName, fieldValue] : fieldList) {

@@ -37,6 +37,12 @@ struct HttpResponseHeader {
     // Every field in the order received, each on its own (a repeated Set-Cookie stays apart).
     QList<QPair<QString, QString>> fieldList;
 
+    // Takes one line of the header as received (its line break included or not): a status line
+    // starts over (an interim 1xx response is replaced by the final one), a blank line
+    // completes a final response's header, and "Name: value" adds a field. Anything else is
+    // ignored.
+    void addLine(const QByteArray &received);
+
     // The values of every field of that name; field names compare without case.
     QStringList values(const QString &name) const;
     // Those values joined with ", "; empty when there is none.

@@ -254,27 +254,9 @@ void ReadStream::transferDone(int curlCode) {
 size_t ReadStream::onHeader(char *data, size_t size, size_t count, void *self) {
     auto *stream = static_cast<ReadStream *>(self);
     stream->mHeaderBytes += size * count;
-    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    const QByteArray line(data, qsizetype(size * count));
     std::lock_guard lock(stream->mMutex);
-    HttpResponseHeader &header = stream->mHeader;
-    if (line.startsWith("HTTP/")) {
-        // A new status line: an interim response (1xx) is replaced by the final one.
-        header = HttpResponseHeader();
-        const QList<QByteArray> parts = line.split(' ');
-        header.statusCode = parts.size() > 1 ? parts[1].toInt() : 0;
-    } else if (line.isEmpty()) {
-        header.complete = header.statusCode >= 200;
-    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
-        const QString name = QString::fromLatin1(line.left(colon).trimmed());
-        const QString value = QString::fromUtf8(line.mid(colon + 1).trimmed());
-        header.fieldList.append({name, value});
-        const auto it = header.fields.find(name);
-        if (it == header.fields.end()) {
-            header.fields.insert(name, value);
-        } else {
-            *it += QStringLiteral(", ") + value;
-        }
-    }
+    stream->mHeader.addLine(line);
     return size * count;
 }
 

@@ -3,7 +3,6 @@
 #include "platform/MonotonicClock.h"
 #include "platform/SystemLog.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -39,36 +38,6 @@ int clockFromName(const QByteArray &name) {
         }
     }
     return CLOCK_REALTIME;
-}
-
-// The layout of a scan: every enabled element, ours and any that another program left on.
-std::optional<IioScanLayout> readScanLayout(const SysfsAttributes &attributes, QString *error) {
-    std::vector<IioScanLayout::Element> elements;
-    const QDir scanElements(attributes.path(QStringLiteral("scan_elements")));
-    for (const QString &enable : scanElements.entryList({QStringLiteral("*_en")}, QDir::Files)) {
-        const QString base = QStringLiteral("scan_elements/") + enable.chopped(3);
-        if (attributes.read(base + QLatin1String("_en")).value_or("0") != "1") {
-            continue;
-        }
-        const QString typeName = base + QLatin1String("_type");
-        const std::optional<IioScanType> type =
-            IioScanType::parse(attributes.read(typeName).value_or(""), error);
-        if (!type) {
-            *error = QStringLiteral("%1: %2").arg(attributes.path(typeName), *error);
-            return std::nullopt;
-        }
-        const QString indexName = base + QLatin1String("_index");
-        error->clear();
-        const std::optional<double> index = attributes.readNumber(indexName, error);
-        if (!index) {
-            if (error->isEmpty()) {
-                *error = QStringLiteral("%1 is missing").arg(attributes.path(indexName));
-            }
-            return std::nullopt;
-        }
-        elements.push_back({enable.chopped(3).toLatin1(), int(*index), *type, 0});
-    }
-    return IioScanLayout(std::move(elements));
 }
 
 void closeDescriptor(int &fd) {
@@ -240,7 +209,7 @@ bool IioAccelerometer::startBuffered(QString *why, bool *busy) {
         attributes.write(QStringLiteral("buffer/length"), QByteArray::number(length), &error);
     }
 
-    std::optional<IioScanLayout> layout = readScanLayout(attributes, &error);
+    std::optional<IioScanLayout> layout = IioScanLayout::read(attributes, &error);
     if (!layout) {
         return fail(error);
     }

@@ -14,8 +14,6 @@
 #include <cstring>
 
 namespace {
-constexpr auto &kAxes = IioDevice::kAxes;
-
 // "iio:device12" → 12; -1 for anything else.
 int deviceNumber(const QString &directoryName) {
     if (!directoryName.startsWith(QLatin1String("iio:device"))) {

@@ -1,5 +1,7 @@
 #include "platform/iio/IioScanLayout.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 IioScanLayout::IioScanLayout(std::vector<Element> elements) : mElements(std::move(elements)) {
@@ -23,4 +25,34 @@ const IioScanLayout::Element *IioScanLayout::find(const QByteArray &name) const 
         }
     }
     return nullptr;
+}
+
+std::optional<IioScanLayout> IioScanLayout::read(const SysfsAttributes &attributes,
+                                                 QString *error) {
+    std::vector<Element> elements;
+    const QDir scanElements(attributes.path(QStringLiteral("scan_elements")));
+    for (const QString &enable : scanElements.entryList({QStringLiteral("*_en")}, QDir::Files)) {
+        const QString base = QStringLiteral("scan_elements/") + enable.chopped(3);
+        if (attributes.read(base + QLatin1String("_en")).value_or("0") != "1") {
+            continue;
+        }
+        const QString typeName = base + QLatin1String("_type");
+        const std::optional<IioScanType> type =
+            IioScanType::parse(attributes.read(typeName).value_or(""), error);
+        if (!type) {
+            *error = QStringLiteral("%1: %2").arg(attributes.path(typeName), *error);
+            return std::nullopt;
+        }
+        const QString indexName = base + QLatin1String("_index");
+        error->clear();
+        const std::optional<double> index = attributes.readNumber(indexName, error);
+        if (!index) {
+            if (error->isEmpty()) {
+                *error = QStringLiteral("%1 is missing").arg(attributes.path(indexName));
+            }
+            return std::nullopt;
+        }
+        elements.push_back({enable.chopped(3).toLatin1(), int(*index), *type, 0});
+    }
+    return IioScanLayout(std::move(elements));
 }

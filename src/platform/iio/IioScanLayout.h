@@ -1,9 +1,12 @@
 #pragma once
 
 #include "platform/iio/IioScanType.h"
+#include "platform/iio/SysfsAttributes.h"
 
 #include <QByteArray>
+#include <QString>
 
+#include <optional>
 #include <vector>
 
 // Where each enabled element lies in one scan. Elements are laid out in the order of their
@@ -20,6 +23,10 @@ public:
     };
 
     explicit IioScanLayout(std::vector<Element> elements);
+    // The layout of a device's scans: every enabled element in its scan_elements folder, ours
+    // and any that another program left on. None when an element's type or index is missing
+    // or malformed; then `error` names the file.
+    static std::optional<IioScanLayout> read(const SysfsAttributes &attributes, QString *error);
 
     unsigned scanBytes() const { return mScanBytes; }
     // None when the layout has no element of that name.
