@@ -170,6 +170,11 @@ bool HttpAuthentication::applyCredentials(HttpMessage &message,
         }
         value += ", algorithm=MD5";
     }
+    // The answer echoes the server's realm and nonce and the user's name: one with a line
+    // break or NUL in it cannot be sent.
+    if (value.contains('\r') || value.contains('\n') || value.contains('\0')) {
+        return false;
+    }
     message.setHeaderFieldValue("Authorization", value);
     std::lock_guard lock(mMutex);
     mApplied = true;

@@ -176,6 +176,31 @@ TEST_F(Credentials, DigestAnswersAsThePublishedExample) {
               "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\", algorithm=MD5");
 }
 
+TEST_F(Credentials, AnAnswerThatWouldBreakItsHeaderLineIsNotMade) {
+    // A server's realm or nonce, or a user name, with a line break or NUL in it is echoed by
+    // Digest: no Authorization is made (and no credentials kept), the request ends as an
+    // authentication failure.
+    struct Case {
+        QByteArray challenge;
+        QString user;
+    } cases[] = {{"Digest realm=\"a\rb\", nonce=\"n\"", "user"},
+                 {QByteArray("Digest realm=\"lab\", nonce=\"n") + '\0' + "x\"", "user"},
+                 {"Digest realm=\"lab\", nonce=\"n\"", "us\ner"}};
+    for (const Case &c : cases) {
+        HttpResponseHeader response;
+        for (const QByteArray &line :
+             {QByteArray("HTTP/1.1 401 X"), "WWW-Authenticate: " + c.challenge, QByteArray()}) {
+            response.addLine(line + "\r\n");
+        }
+        const auto digest = HttpAuthentication::createFromResponse(response);
+        ASSERT_TRUE(digest);
+        auto message = HttpMessage::createRequest("GET", QUrl("http://127.0.0.1/"));
+        EXPECT_FALSE(digest->applyCredentials(*message, {c.user, "pass", {}}))
+            << c.challenge.constData();
+        EXPECT_TRUE(message->headerFields.isEmpty());
+    }
+}
+
 TEST_F(Credentials, ARequestAnswersADigestChallengeOnItsOwnUri) {
     Server server(Scripts{
         {Server::write(challenge("Digest realm=\"testrealm@host.com\", qop=\"auth\", "

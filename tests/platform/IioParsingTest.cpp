@@ -1,5 +1,6 @@
 // What Shakelog reads from an IIO device's attributes: scan types, scan layouts, calibration,
 // rates and the device itself.
+#include "platform/PrintableText.h"
 #include "platform/iio/IioCalibration.h"
 #include "platform/iio/IioDevice.h"
 #include "platform/iio/IioRates.h"
@@ -195,6 +196,7 @@ TEST(IioDevice, AMalformedOrUnreadableAttributeIsNamedWithItsContentOrReason) {
         {"in_accel_scale", "0.0098 m/s2"},
         {"in_accel_y_offset", "-"},
         {"in_accel_mount_matrix", "1, 0, 0; 0, 1, 0"},
+        {"in_accel_x_scale", "\x1b[2J"},  // quoted escaped: it cannot clear the terminal
     };
     for (const auto &[name, content] : fatal) {
         SimulatedIioDevice sim;
@@ -202,7 +204,8 @@ TEST(IioDevice, AMalformedOrUnreadableAttributeIsNamedWithItsContentOrReason) {
         QString error;
         EXPECT_FALSE(IioDevice::read(sim.path(), &error)) << name;
         EXPECT_TRUE(error.contains(sim.path() + "/" + name)) << error.toStdString();
-        EXPECT_TRUE(error.contains(QString::fromLatin1(content))) << error.toStdString();
+        EXPECT_TRUE(error.contains(printableText(content))) << error.toStdString();
+        EXPECT_FALSE(error.contains(QChar(0x1b)));
     }
     {
         SimulatedIioDevice sim;
@@ -216,6 +219,7 @@ TEST(IioDevice, AMalformedOrUnreadableAttributeIsNamedWithItsContentOrReason) {
     const std::pair<const char *, const char *> rates[] = {
         {"sampling_frequency_available", "[1 2]"},
         {"sampling_frequency", "fast"},
+        {"sampling_frequency_available", "1 \x1b]0;title\x07"},
     };
     for (const auto &[name, content] : rates) {
         SimulatedIioDevice sim;
@@ -226,7 +230,8 @@ TEST(IioDevice, AMalformedOrUnreadableAttributeIsNamedWithItsContentOrReason) {
         EXPECT_TRUE(device->samplingFrequencyAttribute.isEmpty());  // left as it is
         EXPECT_TRUE(device->rateProblem.contains(sim.path() + "/" + name))
             << device->rateProblem.toStdString();
-        EXPECT_TRUE(device->rateProblem.contains(QString::fromLatin1(content)));
+        EXPECT_TRUE(device->rateProblem.contains(printableText(content)));
+        EXPECT_FALSE(device->rateProblem.contains(QChar(0x1b)));
         EXPECT_TRUE(device->describe().contains("rates left as they are: " + device->rateProblem));
     }
 }

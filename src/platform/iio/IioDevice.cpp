@@ -1,5 +1,6 @@
 #include "platform/iio/IioDevice.h"
 
+#include "platform/PrintableText.h"
 #include "platform/iio/SysfsAttributes.h"
 
 #include <QDir>
@@ -136,8 +137,8 @@ std::optional<IioDevice> IioDevice::read(const QString &path, QString *error) {
     const SysfsAttributes attributes(path);
     IioDevice device;
     device.path = path;
-    device.name = QString::fromLatin1(attributes.read(QStringLiteral("name")).value_or(""));
-    device.label = QString::fromLatin1(attributes.read(QStringLiteral("label")).value_or(""));
+    device.name = printableText(attributes.read(QStringLiteral("name")).value_or(""));
+    device.label = printableText(attributes.read(QStringLiteral("label")).value_or(""));
 
     QString problem;
     for (int a = 0; a < 3; ++a) {
@@ -170,7 +171,7 @@ std::optional<IioDevice> IioDevice::read(const QString &path, QString *error) {
             *error = QStringLiteral(
                          "%1: '%2' is not a mount matrix such as "
                          "'1, 0, 0; 0, 1, 0; 0, 0, 1'")
-                         .arg(attributes.path(matrixName), QString::fromLatin1(text));
+                         .arg(attributes.path(matrixName), printableText(text));
             return std::nullopt;
         }
         device.calibration.mountMatrix = *matrix;

@@ -1,12 +1,14 @@
 #include "platform/iio/IioRates.h"
 
+#include "platform/PrintableText.h"
+
 #include <algorithm>
 #include <cmath>
 
 std::optional<IioRates> IioRates::parse(const QByteArray &text, QString *error) {
     IioRates rates;
     QByteArray body = text.trimmed();
-    rates.mText = QString::fromLatin1(body);
+    rates.mText = printableText(body);
     const bool range = body.startsWith('[') && body.endsWith(']');
     if (range) {
         body = body.mid(1, body.size() - 2);

@@ -1,6 +1,7 @@
 #include "platform/iio/IioRawPoller.h"
 
 #include "platform/MonotonicClock.h"
+#include "platform/PrintableText.h"
 
 #include <QFile>
 
@@ -99,7 +100,7 @@ bool IioRawPoller::readOnce(const State &state, std::array<int64_t, 3> *raw, QSt
         (*raw)[a] = value.toLongLong(&ok);
         if (!ok) {
             *reason = QStringLiteral("%1: '%2' is not a number")
-                          .arg(state.paths[a], QString::fromLatin1(value));
+                          .arg(state.paths[a], printableText(value));
             return false;
         }
     }

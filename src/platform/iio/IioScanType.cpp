@@ -1,5 +1,7 @@
 #include "platform/iio/IioScanType.h"
 
+#include "platform/PrintableText.h"
+
 #include <QRegularExpression>
 
 std::optional<IioScanType> IioScanType::parse(const QByteArray &text, QString *error) {
@@ -8,7 +10,7 @@ std::optional<IioScanType> IioScanType::parse(const QByteArray &text, QString *e
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(text.trimmed()));
     if (!match.hasMatch()) {
         *error = QStringLiteral("'%1' is not a scan type such as le:s16/16>>0")
-                     .arg(QString::fromLatin1(text.trimmed()));
+                     .arg(printableText(text.trimmed()));
         return std::nullopt;
     }
     IioScanType type;
@@ -24,7 +26,7 @@ std::optional<IioScanType> IioScanType::parse(const QByteArray &text, QString *e
         *error = QStringLiteral(
                      "'%1' is not a usable scan type (bits, shift and storage do not "
                      "fit together)")
-                     .arg(QString::fromLatin1(text.trimmed()));
+                     .arg(printableText(text.trimmed()));
         return std::nullopt;
     }
     return type;

@@ -1,5 +1,7 @@
 #include "platform/iio/SysfsAttributes.h"
 
+#include "platform/PrintableText.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -56,7 +58,7 @@ std::optional<double> SysfsAttributes::readNumber(const QString &name, QString *
     const double value = text->toDouble(&ok);
     if (!ok || !std::isfinite(value)) {
         *error =
-            QStringLiteral("%1: '%2' is not a number").arg(path(name), QString::fromLatin1(*text));
+            QStringLiteral("%1: '%2' is not a number").arg(path(name), printableText(*text));
         return std::nullopt;
     }
     return value;
