@@ -67,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(IioScanType, MalformedTypesAreRefusedWithTheirText) {
     for (const char *text : {"", "le:s16", "xx:s16/16>>0", "le:s17/16>>0", "le:s12/16>>8",
-                             "le:s16/24>>0", "le:s0/16>>0", "le:q16/16>>0", "le:s16/16X0>>0"}) {
+                             "le:s16/24>>0", "le:s0/16>>0", "le:q16/16>>0", "le:s16/16X0>>0",
+                             "le:s16/16>>4294967290"}) {
         QString error;
         EXPECT_FALSE(IioScanType::parse(text, &error)) << text;
         EXPECT_TRUE(error.contains(QString::fromLatin1(text))) << error.toStdString();
@@ -104,6 +105,17 @@ TEST(IioScanLayout, ElementsAreAlignedToTheirSizeInScanIndexOrder) {
     const IioScanLayout withRepeat({{"a", 0, s16}, {"q", 1, repeated}});
     EXPECT_EQ(withRepeat.find("q")->offset, 4u);
     EXPECT_EQ(withRepeat.scanBytes(), 8u);
+}
+
+TEST(IioScanLayout, AScanIndexThatIsNoWholeNumberIsRefused) {
+    for (const char *index : {"1e300", "-1", "1.5"}) {
+        SimulatedIioDevice sim;
+        sim.setAttribute("scan_elements/in_accel_x_en", "1");
+        sim.setAttribute("scan_elements/in_accel_x_index", index);
+        QString error;
+        EXPECT_FALSE(IioScanLayout::read(SysfsAttributes(sim.path()), &error)) << index;
+        EXPECT_TRUE(error.contains("in_accel_x_index")) << error.toStdString();
+    }
 }
 
 TEST(IioCalibration, OffsetScaleAndMountMatrixGiveGInTheApplicationsConvention) {

@@ -3,6 +3,8 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 IioScanLayout::IioScanLayout(std::vector<Element> elements) : mElements(std::move(elements)) {
     std::stable_sort(mElements.begin(), mElements.end(),
@@ -50,6 +52,13 @@ std::optional<IioScanLayout> IioScanLayout::read(const SysfsAttributes &attribut
             if (error->isEmpty()) {
                 *error = QStringLiteral("%1 is missing").arg(attributes.path(indexName));
             }
+            return std::nullopt;
+        }
+        if (*index < 0 || *index > std::numeric_limits<int>::max() ||
+            *index != std::floor(*index)) {
+            *error = QStringLiteral("%1: '%2' is not a scan index")
+                         .arg(attributes.path(indexName))
+                         .arg(*index);
             return std::nullopt;
         }
         elements.push_back({enable.chopped(3).toLatin1(), int(*index), *type, 0});

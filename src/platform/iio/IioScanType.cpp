@@ -22,7 +22,8 @@ std::optional<IioScanType> IioScanType::parse(const QByteArray &text, QString *e
     type.shift = match.captured(6).toUInt();
     const unsigned storage = type.storageBits;
     if ((storage != 8 && storage != 16 && storage != 32 && storage != 64) || type.bits == 0 ||
-        type.bits + type.shift > storage || type.repeat == 0 || type.repeat > 64) {
+        type.bits > storage || type.shift > storage - type.bits || type.repeat == 0 ||
+        type.repeat > 64) {
         *error = QStringLiteral(
                      "'%1' is not a usable scan type (bits, shift and storage do not "
                      "fit together)")
