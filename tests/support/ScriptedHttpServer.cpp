@@ -6,9 +6,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 ScriptedHttpServer::ScriptedHttpServer(std::vector<Step> script, int readChunk, int readPauseMs)
     : mScripts{std::move(script)}, mReadChunk(readChunk), mReadPauseMs(readPauseMs) {
@@ -95,6 +98,35 @@ bool ScriptedHttpServer::readRequest(int connection) {
     return true;
 }
 
+bool ScriptedHttpServer::send(int connection, const QByteArray &bytes) {
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        pollfd writable{connection, POLLOUT, 0};
+        if (mStopping.load()) {
+            return false;
+        }
+        if (::poll(&writable, 1, 50) == 0) {
+            continue;
+        }
+        const ssize_t n = ::send(connection, bytes.constData() + sent, size_t(bytes.size() - sent),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += n;
+    }
+    return true;
+}
+
+void ScriptedHttpServer::sleep(int ms) {
+    for (int waited = 0; waited < ms && !mStopping.load(); waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, ms - waited)));
+    }
+}
+
 void ScriptedHttpServer::serve() {
     int connection = -1;
     for (const std::vector<Step> &script : mScripts) {
@@ -116,24 +148,28 @@ void ScriptedHttpServer::serve() {
                 break;
             }
             switch (step.kind) {
-            case Step::Write: {
-                qsizetype sent = 0;
-                while (sent < step.bytes.size()) {
-                    const ssize_t n = ::send(connection, step.bytes.constData() + sent,
-                                             size_t(step.bytes.size() - sent), MSG_NOSIGNAL);
-                    if (n <= 0) {
+            case Step::Write: send(connection, step.bytes); break;
+            case Step::Trickle: {
+                const int on = 1;  // no coalescing: one byte, one segment
+                ::setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                for (qsizetype i = 0; i < step.bytes.size(); ++i) {
+                    if (i > 0) {
+                        sleep(step.milliseconds);
+                    }
+                    if (!send(connection, step.bytes.mid(i, 1))) {
                         break;
                     }
-                    sent += n;
                 }
                 break;
             }
-            case Step::Pause:
-                for (int waited = 0; waited < step.milliseconds && !mStopping.load();
-                     waited += 10) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            case Step::Repeat:
+                for (long long i = 0; step.times < 0 || i < step.times; ++i) {
+                    if (!send(connection, step.bytes)) {
+                        break;
+                    }
                 }
                 break;
+            case Step::Pause: sleep(step.milliseconds); break;
             case Step::Hold: {
                 const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
                 mHolding.store(true);

@@ -10,16 +10,24 @@
 
 // A one-connection HTTP server on 127.0.0.1 for tests, on a thread of its own: it accepts one
 // connection, reads the request (header and Content-Length body, optionally slowly), records
-// its raw bytes, then plays its script: write bytes, pause, hold until the test releases it,
-// close, or reset the connection.
+// its raw bytes, then plays its script: write bytes (at once, a byte at a time, or over and
+// over), pause, hold until the test releases it, close, or reset the connection.
 class ScriptedHttpServer {
 public:
     struct Step {
-        enum Kind { Write, Pause, Hold, Close, Reset } kind;
+        enum Kind { Write, Trickle, Repeat, Pause, Hold, Close, Reset } kind;
         QByteArray bytes;
         int milliseconds = 0;
+        long long times = 0;
     };
     static Step write(const QByteArray &bytes) { return {Step::Write, bytes, 0}; }
+    // Each byte in a segment of its own, `ms` apart: the client sees every line arrive in pieces.
+    static Step trickle(const QByteArray &bytes, int ms) { return {Step::Trickle, bytes, ms}; }
+    // `bytes` `times` over, as fast as the client takes them; -1: until the client lets go of
+    // the connection, which ends the script.
+    static Step repeat(const QByteArray &bytes, long long times = -1) {
+        return {Step::Repeat, bytes, 0, times};
+    }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     // Sends nothing until release() (or the server goes; at most a minute): where the test must
     // act between two pieces of an answer, whatever the machine's load, rather than in a pause.
@@ -57,6 +65,10 @@ private:
     void serve();
     // Reads one request from `connection`; false when the peer went away first.
     bool readRequest(int connection);
+    // Sends all of `bytes`; false once the peer is gone or the server stops (a peer that no
+    // longer reads cannot hold the server's end).
+    bool send(int connection, const QByteArray &bytes);
+    void sleep(int ms);
 
     int mListener = -1;
     int mPort = 0;
