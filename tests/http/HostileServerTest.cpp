@@ -158,6 +158,8 @@ TEST(HostileServer, InvalidStatusLinesFailTheRequestOnce) {
 }
 
 TEST(HostileServer, HeadersWithoutEndFailTheRequestOnce) {
+    // They end at curl's bounds on a header line and on a header block (interim answers
+    // included): a client that read on would never end, and would hold all of it.
     for (const Case &c : {
              Case{"an endless header line",
                   {Server::write("HTTP/1.1 200 OK\r\nX-Big: "), Server::repeat(kBlock)},
@@ -173,6 +175,7 @@ TEST(HostileServer, HeadersWithoutEndFailTheRequestOnce) {
 
 TEST(HostileServer, ARedirectToItselfIsTheAnswer) {
     for (const int status : {301, 302, 307, 308}) {
+        SCOPED_TRACE(status);
         // Followed, it would ask again and wait for an answer that never comes.
         expectEndsOnce(
             {"redirect",
