@@ -709,15 +709,19 @@ void HttpRequest::failWithError(const Error &theError) {
     mComplete.store(true);
     {
         std::lock_guard lock(mFieldLock);
-        if (mError) {
-            return;  // the first error stays, and is reported once
+        if (mError || mOutcomeReported.exchange(true)) {
+            return;  // the first outcome stays, and is reported once
         }
         mError = theError;
     }
     performOnDelegate(didFailSelector());
 }
 
-void HttpRequest::requestFinished() { performOnDelegate(didFinishSelector()); }
+void HttpRequest::requestFinished() {
+    if (!mOutcomeReported.exchange(true)) {
+        performOnDelegate(didFinishSelector());
+    }
+}
 
 void HttpRequest::performOnDelegate(const QByteArray &name) {
     QObject *target = delegate();
@@ -922,6 +926,9 @@ void HttpRequest::saveCredentialsToKeychain(const HttpCredentials &credentials) 
 }
 
 void HttpRequest::cancel() {
+    if (mOutcomeReported.load()) {
+        return;  // it has ended: its outcome and data stay
+    }
     failWithError(HttpError::RequestCancelledError);
     cancelLoad();
     mComplete.store(true);

@@ -281,6 +281,7 @@ private:
     RunLoop *mRunLoop = nullptr;  // the loop of the running attempt, for prompt wake-ups
 
     std::atomic<bool> mComplete{false};
+    std::atomic<bool> mOutcomeReported{false};  // finished or failed: the one outcome is told
     std::atomic<int> mResponseStatusCode{0};
     std::atomic<quint64> mContentLength{0};
     std::atomic<quint64> mPostLength{0};

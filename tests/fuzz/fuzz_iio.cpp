@@ -58,7 +58,7 @@ void checkLayout(const IioScanLayout &layout, QByteArray scan) {
         for (unsigned i = 0; i < element.type.repeat; ++i) {
             const int64_t value = element.type.decode(
                 reinterpret_cast<const uint8_t *>(scan.constData()) + element.offset, i);
-            if (element.type.bits < 64) {
+            if (element.type.bits < 63) {
                 const int64_t limit = int64_t(1) << element.type.bits;
                 FUZZ_CHECK(element.type.isSigned ? (value >= -limit / 2 && value < limit / 2)
                                                  : (value >= 0 && value < limit));

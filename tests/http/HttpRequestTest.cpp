@@ -275,6 +275,21 @@ TEST(HttpRequest, CancelEndsWithCodeFourAndDropsTheData) {
     EXPECT_EQ(delegate.failed, 1);
 }
 
+TEST(HttpRequest, ACancelAfterTheRequestEndedChangesNothing) {
+    // A queue or a window may cancel a request that has just ended: it keeps its one outcome
+    // and its data.
+    Server server({Server::write(Server::response(200, "kept"))});
+    HttpRequest request(QUrl(server.url()));
+    Delegate delegate;
+    run(request, delegate);
+    request.cancel();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delegate.finished, 1);
+    EXPECT_EQ(delegate.failed, 0);
+    EXPECT_EQ(request.error(), nullptr);
+    EXPECT_EQ(request.dataString(), QString("kept"));
+}
+
 TEST(HttpRequest, BadUrlsCannotMakeARequest) {
     for (const QUrl &url :
          {QUrl("not a url at all"), QUrl(), QUrl("ftp://127.0.0.1/"), QUrl("http:///path")}) {
