@@ -32,8 +32,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                        "accelerometer, otherwise the built-in demo recording), accelerometer (the "
                        "same, without the demo), iio (the first IIO accelerometer), iio:WHICH (the "
                        "IIO device of that name, iio:deviceN, or a sysfs directory), sine (three "
-                       "test sine waves), replay:FILE (a recording of CSV export or stream lines) "
-                       "or udp:[ADDR:]PORT (another Shakelog's live stream)."),
+                       "test sine waves), replay:PATH (a recording played once: CSV export or "
+                       "stream lines at the configured rate, or miniSEED at its own rate, told by "
+                       "content; miniSEED also from a folder such as an SDS archive) or "
+                       "udp:[ADDR:]PORT (another Shakelog's live stream)."),
         QStringLiteral("source"), QStringLiteral("auto"));
     const QCommandLineOption configOption(
         QStringLiteral("config-dir"),

@@ -8,6 +8,7 @@
 #include "platform/iio/IioAccelerometer.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "recording/MiniSeedSource.h"
 #include "sharing/HeadlessReport.h"
 #include "sharing/ShareText.h"
 #include "stream/UdpReceiveSource.h"
@@ -85,7 +86,12 @@ void callAfter(double seconds, QObject *context, const std::function<void()> &ac
 std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, QString *error) {
     switch (options.source) {
     case CommandLine::Source::Sine: return nullptr;
-    case CommandLine::Source::Replay: return ReplaySource::open(options.replayFile, false, error);
+    case CommandLine::Source::Replay:
+        // Told by content, not name: an archive's day files have no extension.
+        if (MiniSeedRecording::looksLikeMiniSeed(options.replayFile)) {
+            return MiniSeedSource::open(options.replayFile, error);
+        }
+        return ReplaySource::open(options.replayFile, false, error);
     case CommandLine::Source::Udp:
         return UdpReceiveSource::listen(options.listenAddress, options.listenPort, error);
     case CommandLine::Source::Iio: return IioAccelerometer::open(options.iioDevice, error);
@@ -220,6 +226,11 @@ int main(int argc, char *argv[]) {
     auto *accelerometer = dynamic_cast<Accelerometer *>(source.get());
     if (auto *replay = qobject_cast<ReplaySource *>(source.get())) {
         QObject::connect(replay, &ReplaySource::finished, [replay] {
+            SystemLog::log(QStringLiteral("Finished playing the %1").arg(replay->description()));
+        });
+    }
+    if (auto *replay = qobject_cast<MiniSeedSource *>(source.get())) {
+        QObject::connect(replay, &MiniSeedSource::finished, [replay] {
             SystemLog::log(QStringLiteral("Finished playing the %1").arg(replay->description()));
         });
     }

@@ -3,6 +3,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "support/Loopback.h"
+#include "support/MiniSeedRecords.h"
 #include "support/Printers.h"
 #include "support/ScopedEnvironment.h"
 #include "support/ScriptedHttpServer.h"
@@ -144,6 +145,24 @@ TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {
                                         "2.5", "--config-dir", dir.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_NEAR(wholeSecondRate(run.out), 100, kRateSlack) << run.out.toStdString();
+}
+
+// miniSEED is told by its content, here under a CSV's name, and plays at its own rate (50 per
+// second) whatever the configured one (100).
+TEST(ShakelogProcess, ReplayPlaysMiniSeedAtTheRecordingsRate) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quake.csv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const std::vector<double> samples(200, 1000000.0);
+    for (const char *channel : {"HN1", "HN2", "HNZ"}) {
+        file.write(miniSeedRecords("XX", "STA", "00", channel, 0, 50, samples));
+    }
+    file.close();
+    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--duration",
+                                        "3.5", "--config-dir", dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_NEAR(wholeSecondRate(run.out), 50, kRateSlack / 2) << run.out.toStdString();
 }
 
 TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {

@@ -1,0 +1,636 @@
+#include "recording/MiniSeedRecording.h"
+
+#include "platform/PrintableText.h"
+#include "platform/SystemLog.h"
+#include "recording/MiniSeedLog.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <libmseed.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <map>
+#include <set>
+
+namespace {
+// Where an archive was written with wider or bogus float samples: a count beyond what a 32-bit
+// digitizer writes is no acceleration, and would turn the filter to inf for the rest of the run.
+constexpr double kCountLimit = 2147483648.0;
+constexpr int kHeaderBytes = 48;  // the fixed header, the least ms_detect needs
+constexpr qsizetype kReadChunk = 65536;
+// Zeros kept after the bytes read, so that a record header pointing a few bytes past its end
+// makes libmseed read zeros, not beyond the buffer.
+constexpr qsizetype kSlack = 1024;
+
+QString openError(const QString &path) {
+    return QStringLiteral("%1: cannot open: %2")
+        .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+QString notRegular(const QString &path) {
+    return QStringLiteral(
+               "%1: not a regular file; a recording is replayed from a file or a folder of files")
+        .arg(path);
+}
+
+// A regular file opened for reading, or -1 with `error` set. Without O_NONBLOCK, opening a FIFO
+// would wait for a writer; anything but a regular file could block or never end, so none is
+// read (`regular` false).
+int openRegular(const QString &path, bool *regular, QString *error) {
+    *regular = true;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = openError(path);
+        return -1;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        *regular = false;
+        *error = notRegular(path);
+        return -1;
+    }
+    return fd;
+}
+
+struct FileCloser {
+    int fd;
+    ~FileCloser() { ::close(fd); }
+};
+
+QString codes(const MSRecord &msr) {
+    return printableText(QByteArray(msr.network) + '.' + QByteArray(msr.station) + '.' +
+                         QByteArray(msr.location));
+}
+
+QString channelOf(const MSRecord &msr) { return printableText(QByteArray(msr.channel)); }
+
+// A record worth reading: samples of a waveform, not text or a time mark.
+bool hasSamples(const MSRecord &msr) {
+    return msr.encoding != DE_ASCII && msr.samplecnt > 0 && msr.samprate != 0;
+}
+
+enum class Scan { Read, NotMiniSeed, Failed };
+
+// Hands every record of the file at `path` to `visit` (record, length, byte offset), in order;
+// `visit` returns false, with `error` set, to stop. NotMiniSeed: the file does not start with a
+// record, or is not a regular file; `error` says which.
+Scan scanFile(const QString &path, const std::function<bool(char *, int, qint64)> &visit,
+              QString *error) {
+    bool regular = true;
+    const int fd = openRegular(path, &regular, error);
+    if (fd < 0) {
+        return regular ? Scan::Failed : Scan::NotMiniSeed;
+    }
+    MiniSeedLogCapture log;  // what ms_detect prints about a bad header: it is told here
+    const FileCloser closer{fd};
+    std::vector<char> buffer;
+    qsizetype begin = 0, end = 0;  // the bytes read and not yet visited
+    qint64 bufferOffset = 0;       // file offset of buffer[0]
+    bool atEnd = false;
+    // At least `wanted` bytes from `begin` on, unless the file ends first. False on a read error.
+    const auto fill = [&](qsizetype wanted) {
+        while (end - begin < wanted && !atEnd) {
+            if (begin > 0) {
+                std::copy(buffer.begin() + begin, buffer.begin() + end, buffer.begin());
+                bufferOffset += begin;
+                end -= begin;
+                begin = 0;
+            }
+            const qsizetype room = std::max(wanted - end, kReadChunk);
+            buffer.resize(size_t(end + room + kSlack));
+            const ssize_t got = ::read(fd, buffer.data() + end, size_t(room));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                *error = QStringLiteral("%1: cannot read: %2")
+                             .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+            atEnd = got == 0;
+            end += got;
+            std::fill(buffer.begin() + end, buffer.end(), '\0');
+        }
+        return true;
+    };
+    const auto quoted = [&](qsizetype from) {
+        return printableText(QByteArray(buffer.data() + from, std::min<qsizetype>(end - from, 16)));
+    };
+
+    for (bool first = true;; first = false) {
+        if (!fill(kHeaderBytes)) {
+            return Scan::Failed;
+        }
+        const qint64 offset = bufferOffset + begin;
+        qsizetype available = end - begin;
+        if (available == 0) {
+            return Scan::Read;
+        }
+        int length =
+            available < kHeaderBytes ? -1 : ms_detect(buffer.data() + begin, int(available));
+        // Without blockette 1000, libmseed finds a record's length by the next record's header.
+        while (length == 0 && !atEnd && available < MAXRECLEN + kHeaderBytes) {
+            if (!fill(available + kReadChunk)) {
+                return Scan::Failed;
+            }
+            available = end - begin;
+            length = ms_detect(buffer.data() + begin,
+                               int(std::min<qsizetype>(available, MAXRECLEN + kHeaderBytes)));
+        }
+        if (length == 0 && atEnd && available >= MINRECLEN && available <= MAXRECLEN &&
+            (available & (available - 1)) == 0) {
+            length = int(available);  // the last record, alone in what is left
+        }
+        if (length < 0 && first) {
+            *error = QStringLiteral("%1: not miniSEED; the file starts with \"%2\"")
+                         .arg(path, quoted(begin));
+            return Scan::NotMiniSeed;
+        }
+        if (length < 0) {
+            *error = QStringLiteral(
+                         "%1: byte %2: no miniSEED record here (\"%3\"); the file is miniSEED "
+                         "only up to there")
+                         .arg(path)
+                         .arg(offset)
+                         .arg(quoted(begin));
+            return Scan::Failed;
+        }
+        if (length == 0 || length < MINRECLEN || length > MAXRECLEN) {
+            *error = QStringLiteral("%1: byte %2: a record of unknown or impossible length")
+                         .arg(path)
+                         .arg(offset);
+            return Scan::Failed;
+        }
+        if (!fill(length)) {
+            return Scan::Failed;
+        }
+        if (end - begin < length) {
+            *error =
+                QStringLiteral("%1: byte %2: the file ends inside a record (%3 of its %4 bytes)")
+                    .arg(path)
+                    .arg(offset)
+                    .arg(end - begin)
+                    .arg(length);
+            return Scan::Failed;
+        }
+        if (!visit(buffer.data() + begin, length, offset)) {
+            return Scan::Failed;
+        }
+        begin += length;
+    }
+}
+
+struct RecordDeleter {
+    void operator()(MSRecord *msr) const { msr_free(&msr); }
+};
+using Record = std::unique_ptr<MSRecord, RecordDeleter>;
+
+// The header of the record at `data` into `record`; false with `error` set when libmseed
+// cannot read it.
+bool parseRecord(char *data, int length, qint64 offset, const QString &path, bool decode,
+                 Record *record, QString *error) {
+    MiniSeedLogCapture log;
+    MSRecord *msr = record->release();
+    const int result = msr_parse(data, length, &msr, length, decode ? 1 : 0, 0);
+    record->reset(msr);
+    const QString told = log.take();
+    if (result != MS_NOERROR || !msr || (decode && !told.isEmpty())) {
+        *error = QStringLiteral("%1: byte %2: cannot read the record: %3")
+                     .arg(path)
+                     .arg(offset)
+                     .arg(told.isEmpty() ? QString::fromLatin1(ms_errorstr(result)) : told);
+        return false;
+    }
+    if (hasSamples(*msr) && !(msr->samprate >= MiniSeedRecording::kMinRate &&
+                              msr->samprate <= MiniSeedRecording::kMaxRate)) {
+        *error = QStringLiteral(
+                     "%1: byte %2: %3 %4 at %5 samples/s; a rate from %6 to %7 is "
+                     "needed")
+                     .arg(path)
+                     .arg(offset)
+                     .arg(codes(*msr), channelOf(*msr))
+                     .arg(msr->samprate)
+                     .arg(MiniSeedRecording::kMinRate)
+                     .arg(MiniSeedRecording::kMaxRate);
+        return false;
+    }
+    return true;
+}
+
+// Checks the samples a record decoded to.
+bool checkSamples(const MSRecord &msr, qint64 offset, const QString &path, QString *error) {
+    const auto fail = [&](const QString &why) {
+        *error = QStringLiteral("%1: byte %2: %3 %4: %5")
+                     .arg(path)
+                     .arg(offset)
+                     .arg(codes(msr), channelOf(msr), why);
+        return false;
+    };
+    if (msr.numsamples != msr.samplecnt || !msr.datasamples) {
+        return fail(QStringLiteral("decodes to %1 of its %2 samples")
+                        .arg(msr.numsamples)
+                        .arg(msr.samplecnt));
+    }
+    const auto outOfRange = [](double value) {
+        return !(std::fabs(value) < kCountLimit);  // NaN too
+    };
+    for (int64_t i = 0; i < msr.numsamples; ++i) {
+        double value = 0;
+        switch (msr.sampletype) {
+        case 'i': continue;
+        case 'f': value = static_cast<const float *>(msr.datasamples)[i]; break;
+        case 'd': value = static_cast<const double *>(msr.datasamples)[i]; break;
+        default: return fail(QStringLiteral("samples of an unknown type"));
+        }
+        if (outOfRange(value)) {
+            return fail(
+                QStringLiteral("sample %1 is %2, not a count of micro-g").arg(i).arg(value));
+        }
+    }
+    return true;
+}
+
+// The device axis a channel code stands for (0: x, 1: y, 2: z), or -1.
+int axisOf(const QString &channel) {
+    if (channel.size() != 3) {
+        return -1;
+    }
+    switch (channel[2].unicode()) {
+    case '1':
+    case 'N':
+    case 'X': return 0;
+    case '2':
+    case 'E':
+    case 'Y': return 1;
+    case 'Z': return 2;
+    default: return -1;
+    }
+}
+
+struct ChannelSet {
+    QString prefix;                   // band and instrument codes
+    std::array<QString, 3> channels;  // of x, y and z
+    double rate = 0;                  // the highest of its records
+};
+
+// The station's sets of three channels, best first (see the header).
+std::vector<ChannelSet> channelSets(const std::map<QString, double> &rates) {
+    std::map<QString, std::array<QStringList, 3>> byPrefix;
+    for (const auto &[channel, rate] : rates) {
+        if (const int axis = axisOf(channel); axis >= 0) {
+            byPrefix[channel.left(2)][size_t(axis)] << channel;
+        }
+    }
+    std::vector<ChannelSet> sets;
+    for (const auto &[prefix, axes] : byPrefix) {
+        if (std::all_of(axes.begin(), axes.end(),
+                        [](const QStringList &found) { return found.size() == 1; })) {
+            ChannelSet set{prefix, {axes[0][0], axes[1][0], axes[2][0]}, 0};
+            for (const QString &channel : set.channels) {
+                set.rate = std::max(set.rate, rates.at(channel));
+            }
+            sets.push_back(set);
+        }
+    }
+    std::stable_sort(sets.begin(), sets.end(), [](const ChannelSet &a, const ChannelSet &b) {
+        const bool aAccelerometer = a.prefix.endsWith(QLatin1Char('N'));
+        const bool bAccelerometer = b.prefix.endsWith(QLatin1Char('N'));
+        if (aAccelerometer != bAccelerometer) {
+            return aAccelerometer;
+        }
+        return a.rate > b.rate;
+    });
+    return sets;
+}
+
+// Time of sample `index` of a run starting at `start` at `rate`.
+int64_t sampleTime(int64_t start, double rate, int64_t index) {
+    return start + std::llround(double(index) * double(HPTMODULUS) / rate);
+}
+
+// A channel's samples as one run of a merged segment.
+struct Piece {
+    const MSTraceSeg *segment;
+    int64_t first;  // number of the piece's first sample in the segment
+    int64_t count;
+    int64_t start;  // its time
+    int64_t end() const { return sampleTime(start, segment->samprate, count - 1); }
+};
+
+// A channel's segments cut where they overlap, so that every instant is taken once.
+std::vector<Piece> coverage(std::vector<const MSTraceSeg *> segments) {
+    std::sort(segments.begin(), segments.end(), [](const MSTraceSeg *a, const MSTraceSeg *b) {
+        return a->starttime != b->starttime ? a->starttime < b->starttime
+                                            : a->numsamples > b->numsamples;
+    });
+    std::vector<Piece> pieces;
+    int64_t covered = std::numeric_limits<int64_t>::min();  // time of the last sample taken
+    for (const MSTraceSeg *segment : segments) {
+        if (segment->numsamples <= 0) {
+            continue;
+        }
+        const double period = double(HPTMODULUS) / segment->samprate;
+        int64_t skip = 0;
+        if (!pieces.empty() && double(segment->starttime) <= double(covered) + period / 2) {
+            skip = int64_t(std::floor(double(covered - segment->starttime) / period + 0.5)) + 1;
+        }
+        if (skip >= segment->numsamples) {
+            continue;
+        }
+        Piece piece{segment, skip, segment->numsamples - skip,
+                    sampleTime(segment->starttime, segment->samprate, skip)};
+        covered = piece.end();
+        pieces.push_back(piece);
+    }
+    return pieces;
+}
+
+QString timeText(int64_t time) {
+    char text[64] = {};
+    ms_hptime2isotimestr(time, text, 1);
+    return QString::fromLatin1(text);
+}
+
+// Runs of samples that all three channels hold, cut where any one has a gap. False with
+// `error` set where the channels' rates differ.
+bool intersect(const std::array<std::vector<Piece>, 3> &axes, const QString &what,
+               std::vector<MiniSeedRecording::Stretch> *stretches, QString *error) {
+    std::array<size_t, 3> next = {0, 0, 0};
+    while (next[0] < axes[0].size() && next[1] < axes[1].size() && next[2] < axes[2].size()) {
+        const std::array<const Piece *, 3> piece = {&axes[0][next[0]], &axes[1][next[1]],
+                                                    &axes[2][next[2]]};
+        const double rate = piece[2]->segment->samprate;
+        const double period = double(HPTMODULUS) / rate;
+        int64_t start = piece[0]->start, end = piece[0]->end();
+        for (const Piece *p : piece) {
+            start = std::max(start, p->start);
+            end = std::min(end, p->end());
+        }
+        if (double(end) >= double(start) - period / 2) {
+            for (const Piece *p : piece) {
+                if (std::fabs(p->segment->samprate - rate) > rate * 1e-4) {
+                    *error = QStringLiteral(
+                                 "%1: the channels' rates differ at %2 (%3 and %4 "
+                                 "samples/s)")
+                                 .arg(what, timeText(start))
+                                 .arg(p->segment->samprate)
+                                 .arg(rate);
+                    return false;
+                }
+            }
+            if (!stretches->empty() &&
+                double(start) <= double(stretches->back().end()) + period / 2) {
+                start = stretches->back().end() + std::llround(period);  // each instant once
+            }
+            MiniSeedRecording::Stretch stretch;
+            stretch.rate = rate;
+            stretch.count = std::llround(double(end - start) / period) + 1;
+            for (size_t a = 0; a < 3; ++a) {
+                const int64_t skip =
+                    std::max<int64_t>(0, std::llround(double(start - piece[a]->start) / period));
+                stretch.axes[a] = {piece[a]->segment, piece[a]->first + skip};
+                stretch.count = std::min(stretch.count, piece[a]->count - skip);
+            }
+            stretch.start =
+                sampleTime(piece[2]->start, rate, stretch.axes[2].first - piece[2]->first);
+            if (stretch.count > 0) {
+                stretches->push_back(stretch);
+            }
+        }
+        // The piece that ends first is done with; the others may meet its successor.
+        const int64_t firstEnd = std::min({piece[0]->end(), piece[1]->end(), piece[2]->end()});
+        for (size_t a = 0; a < 3; ++a) {
+            if (piece[a]->end() == firstEnd) {
+                ++next[a];
+            }
+        }
+    }
+    return true;
+}
+
+struct TraceListDeleter {
+    void operator()(MSTraceList *list) const { mstl_free(&list, 0); }
+};
+}  // namespace
+
+int64_t MiniSeedRecording::Stretch::end() const { return sampleTime(start, rate, count - 1); }
+
+bool MiniSeedRecording::looksLikeMiniSeed(const QString &path) {
+    if (QFileInfo(path).isDir()) {
+        return true;
+    }
+    bool regular = true;
+    QString error;
+    const int fd = openRegular(path, &regular, &error);
+    if (fd < 0) {
+        return false;
+    }
+    const FileCloser closer{fd};
+    MiniSeedLogCapture log;
+    char start[256 + kSlack] = {};
+    ssize_t got;
+    do {
+        got = ::read(fd, start, 256);
+    } while (got < 0 && errno == EINTR);
+    return got >= kHeaderBytes && ms_detect(start, int(got)) >= 0;
+}
+
+std::unique_ptr<MiniSeedRecording> MiniSeedRecording::read(const QString &path, QString *error) {
+    // The files to read, in a stable order.
+    QStringList files;
+    const bool folder = QFileInfo(path).isDir();
+    if (folder) {
+        QDirIterator found(path, QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext()) {
+            files << found.next();
+        }
+        files.sort();
+    } else {
+        files << path;
+    }
+
+    // First the headers: which stations and channels there are, before any sample is decoded.
+    std::map<QString, std::map<QString, double>> stations;  // station → channel → rate
+    std::map<QString, std::set<QString>> stationsOfFile;
+    QStringList skipped;
+    Record record;
+    for (const QString &file : files) {
+        const Scan scan = scanFile(
+            file,
+            [&](char *data, int length, qint64 offset) {
+                if (!parseRecord(data, length, offset, file, false, &record, error)) {
+                    return false;
+                }
+                if (hasSamples(*record)) {
+                    double &rate = stations[codes(*record)][channelOf(*record)];
+                    rate = std::max(rate, record->samprate);
+                    stationsOfFile[file].insert(codes(*record));
+                }
+                return true;
+            },
+            error);
+        if (scan == Scan::Failed || (scan == Scan::NotMiniSeed && !folder)) {
+            return nullptr;
+        }
+        if (scan == Scan::NotMiniSeed) {
+            skipped << file;
+        }
+        error->clear();
+    }
+    if (!skipped.isEmpty()) {
+        SystemLog::log(QStringLiteral("%1: skipped %2 file(s) that are not miniSEED, such as %3")
+                           .arg(path)
+                           .arg(skipped.size())
+                           .arg(skipped.first()));
+    }
+    if (stations.empty()) {
+        *error = QStringLiteral("%1: no miniSEED samples to play").arg(path);
+        return nullptr;
+    }
+    if (stations.size() > 1) {
+        QStringList names;
+        for (const auto &station : stations) {
+            names << station.first;
+        }
+        *error = QStringLiteral(
+                     "%1: records of several stations (%2); replay a file or folder of one "
+                     "station")
+                     .arg(path, names.join(QStringLiteral(", ")));
+        return nullptr;
+    }
+    const QString station = stations.begin()->first;
+    const std::map<QString, double> &rates = stations.begin()->second;
+    const std::vector<ChannelSet> sets = channelSets(rates);
+    if (sets.empty()) {
+        QStringList found;
+        for (const auto &channel : rates) {
+            found << channel.first;
+        }
+        *error = QStringLiteral(
+                     "%1: %2 has no three channels for the x, y and z axes (orientation codes "
+                     "1, 2 and Z, or N, E and Z, or X, Y and Z, of one band and instrument); "
+                     "found %3")
+                     .arg(path, station, found.join(QStringLiteral(", ")));
+        return nullptr;
+    }
+    const ChannelSet &chosen = sets.front();
+    if (sets.size() > 1) {
+        QStringList others;
+        for (size_t k = 1; k < sets.size(); ++k) {
+            others << sets[k].prefix + QStringLiteral("?");
+        }
+        SystemLog::log(QStringLiteral("%1: playing %2? of %3; also found %4")
+                           .arg(path, chosen.prefix, station, others.join(QStringLiteral(", "))));
+    }
+
+    // Then the samples of the chosen channels, merged per channel by libmseed.
+    auto recording = std::unique_ptr<MiniSeedRecording>(new MiniSeedRecording);
+    recording->mStation = station;
+    recording->mChannels = chosen.channels;
+    std::unique_ptr<MSTraceList, TraceListDeleter> traces(mstl_init(nullptr));
+    for (const QString &file : files) {
+        if (!stationsOfFile[file].count(station)) {
+            continue;
+        }
+        const Scan scan = scanFile(
+            file,
+            [&](char *data, int length, qint64 offset) {
+                if (!parseRecord(data, length, offset, file, false, &record, error)) {
+                    return false;
+                }
+                if (!hasSamples(*record) || codes(*record) != station ||
+                    axisOf(channelOf(*record)) < 0 ||
+                    chosen.channels[size_t(axisOf(channelOf(*record)))] != channelOf(*record)) {
+                    return true;
+                }
+                if (!parseRecord(data, length, offset, file, true, &record, error) ||
+                    !checkSamples(*record, offset, file, error)) {
+                    return false;
+                }
+                MiniSeedLogCapture log;
+                if (!mstl_addmsr(traces.get(), record.get(), 0, 1, -1.0, -1.0)) {
+                    *error = QStringLiteral("%1: byte %2: cannot merge the record: %3")
+                                 .arg(file)
+                                 .arg(offset)
+                                 .arg(log.take());
+                    return false;
+                }
+                return true;
+            },
+            error);
+        if (scan != Scan::Read) {  // the file changed since its headers were read
+            return nullptr;
+        }
+    }
+
+    std::array<std::vector<Piece>, 3> axes;
+    for (size_t a = 0; a < 3; ++a) {
+        std::vector<const MSTraceSeg *> segments;
+        for (const MSTraceID *id = traces->traces; id; id = id->next) {
+            if (QString::fromLatin1(id->channel) == chosen.channels[a]) {
+                for (const MSTraceSeg *segment = id->first; segment; segment = segment->next) {
+                    segments.push_back(segment);
+                }
+            }
+        }
+        axes[a] = coverage(std::move(segments));
+    }
+    const QString what =
+        QStringLiteral("%1: %2 %3")
+            .arg(
+                path, station,
+                QStringList(chosen.channels.begin(), chosen.channels.end()).join(QLatin1Char(' ')));
+    if (!intersect(axes, what, &recording->mStretches, error)) {
+        return nullptr;
+    }
+    if (recording->mStretches.empty()) {
+        *error = QStringLiteral("%1 never recorded at the same time").arg(what);
+        return nullptr;
+    }
+    recording->mTraces = traces.release();
+    return recording;
+}
+
+MiniSeedRecording::~MiniSeedRecording() {
+    if (mTraces) {
+        mstl_free(&mTraces, 0);
+    }
+}
+
+double MiniSeedRecording::rate() const {
+    double highest = 0;
+    for (const Stretch &stretch : mStretches) {
+        highest = std::max(highest, stretch.rate);
+    }
+    return highest;
+}
+
+Acceleration MiniSeedRecording::acceleration(const Stretch &stretch, int64_t index) {
+    std::array<double, 3> counts{};
+    for (size_t a = 0; a < 3; ++a) {
+        const MSTraceSeg *segment = stretch.axes[a].segment;
+        const int64_t at = stretch.axes[a].first + index;
+        switch (segment->sampletype) {
+        case 'i': counts[a] = static_cast<const int32_t *>(segment->datasamples)[at]; break;
+        case 'f': counts[a] = static_cast<const float *>(segment->datasamples)[at]; break;
+        case 'd': counts[a] = static_cast<const double *>(segment->datasamples)[at]; break;
+        default: break;  // refused when read
+        }
+    }
+    // The samples are counts of micro-g in the seismological convention, where up is positive
+    // (a device lying face up records +1 000 000 on Z); the application's is the opposite
+    // (face up reads z = -1 g), on every axis.
+    return {-counts[0] / 1e6, -counts[1] / 1e6, -counts[2] / 1e6, 0.0};
+}
