@@ -2,72 +2,26 @@
 
 #include "platform/PrintableText.h"
 #include "platform/SystemLog.h"
+#include "recording/MiniSeedFile.h"
 #include "recording/MiniSeedLog.h"
 
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
 #include <libmseed.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace {
 // Where an archive was written with wider or bogus float samples: a count beyond what a 32-bit
 // digitizer writes is no acceleration, and would turn the filter to inf for the rest of the run.
 constexpr double kCountLimit = 2147483648.0;
-constexpr int kHeaderBytes = 48;  // the fixed header, the least ms_detect needs
-constexpr qsizetype kReadChunk = 65536;
-// Zeros kept after the bytes read, so that a record header pointing a few bytes past its end
-// makes libmseed read zeros, not beyond the buffer.
-constexpr qsizetype kSlack = 1024;
-
-QString openError(const QString &path) {
-    return QStringLiteral("%1: cannot open: %2")
-        .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-QString notRegular(const QString &path) {
-    return QStringLiteral(
-               "%1: not a regular file; a recording is replayed from a file or a folder of files")
-        .arg(path);
-}
-
-// A regular file opened for reading, or -1 with `error` set. Without O_NONBLOCK, opening a FIFO
-// would wait for a writer; anything but a regular file could block or never end, so none is
-// read (`regular` false).
-int openRegular(const QString &path, bool *regular, QString *error) {
-    *regular = true;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = openError(path);
-        return -1;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        *regular = false;
-        *error = notRegular(path);
-        return -1;
-    }
-    return fd;
-}
-
-struct FileCloser {
-    int fd;
-    ~FileCloser() { ::close(fd); }
-};
 
 QString codes(const MSRecord &msr) {
     return printableText(QByteArray(msr.network) + '.' + QByteArray(msr.station) + '.' +
@@ -81,137 +35,33 @@ bool hasSamples(const MSRecord &msr) {
     return msr.encoding != DE_ASCII && msr.samplecnt > 0 && msr.samprate != 0;
 }
 
-enum class Scan { Read, NotMiniSeed, Failed };
-
-// Hands every record of the file at `path` to `visit` (record, length, byte offset), in order;
-// `visit` returns false, with `error` set, to stop. NotMiniSeed: the file does not start with a
-// record, or is not a regular file; `error` says which.
-Scan scanFile(const QString &path, const std::function<bool(char *, int, qint64)> &visit,
-              QString *error) {
-    bool regular = true;
-    const int fd = openRegular(path, &regular, error);
-    if (fd < 0) {
-        return regular ? Scan::Failed : Scan::NotMiniSeed;
-    }
-    MiniSeedLogCapture log;  // what ms_detect prints about a bad header: it is told here
-    const FileCloser closer{fd};
-    std::vector<char> buffer;
-    qsizetype begin = 0, end = 0;  // the bytes read and not yet visited
-    qint64 bufferOffset = 0;       // file offset of buffer[0]
-    bool atEnd = false;
-    // At least `wanted` bytes from `begin` on, unless the file ends first. False on a read error.
-    const auto fill = [&](qsizetype wanted) {
-        while (end - begin < wanted && !atEnd) {
-            if (begin > 0) {
-                std::copy(buffer.begin() + begin, buffer.begin() + end, buffer.begin());
-                bufferOffset += begin;
-                end -= begin;
-                begin = 0;
-            }
-            const qsizetype room = std::max(wanted - end, kReadChunk);
-            buffer.resize(size_t(end + room + kSlack));
-            const ssize_t got = ::read(fd, buffer.data() + end, size_t(room));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                *error = QStringLiteral("%1: cannot read: %2")
-                             .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-                return false;
-            }
-            atEnd = got == 0;
-            end += got;
-            std::fill(buffer.begin() + end, buffer.end(), '\0');
-        }
-        return true;
-    };
-    const auto quoted = [&](qsizetype from) {
-        return printableText(QByteArray(buffer.data() + from, std::min<qsizetype>(end - from, 16)));
-    };
-
-    for (bool first = true;; first = false) {
-        if (!fill(kHeaderBytes)) {
-            return Scan::Failed;
-        }
-        const qint64 offset = bufferOffset + begin;
-        qsizetype available = end - begin;
-        if (available == 0) {
-            return Scan::Read;
-        }
-        int length =
-            available < kHeaderBytes ? -1 : ms_detect(buffer.data() + begin, int(available));
-        // Without blockette 1000, libmseed finds a record's length by the next record's header.
-        while (length == 0 && !atEnd && available < MAXRECLEN + kHeaderBytes) {
-            if (!fill(available + kReadChunk)) {
-                return Scan::Failed;
-            }
-            available = end - begin;
-            length = ms_detect(buffer.data() + begin,
-                               int(std::min<qsizetype>(available, MAXRECLEN + kHeaderBytes)));
-        }
-        if (length == 0 && atEnd && available >= MINRECLEN && available <= MAXRECLEN &&
-            (available & (available - 1)) == 0) {
-            length = int(available);  // the last record, alone in what is left
-        }
-        if (length < 0 && first) {
-            *error = QStringLiteral("%1: not miniSEED; the file starts with \"%2\"")
-                         .arg(path, quoted(begin));
-            return Scan::NotMiniSeed;
-        }
-        if (length < 0) {
-            *error = QStringLiteral(
-                         "%1: byte %2: no miniSEED record here (\"%3\"); the file is miniSEED "
-                         "only up to there")
-                         .arg(path)
-                         .arg(offset)
-                         .arg(quoted(begin));
-            return Scan::Failed;
-        }
-        if (length == 0 || length < MINRECLEN || length > MAXRECLEN) {
-            *error = QStringLiteral("%1: byte %2: a record of unknown or impossible length")
-                         .arg(path)
-                         .arg(offset);
-            return Scan::Failed;
-        }
-        if (!fill(length)) {
-            return Scan::Failed;
-        }
-        if (end - begin < length) {
-            *error =
-                QStringLiteral("%1: byte %2: the file ends inside a record (%3 of its %4 bytes)")
-                    .arg(path)
-                    .arg(offset)
-                    .arg(end - begin)
-                    .arg(length);
-            return Scan::Failed;
-        }
-        if (!visit(buffer.data() + begin, length, offset)) {
-            return Scan::Failed;
-        }
-        begin += length;
-    }
-}
-
 struct RecordDeleter {
     void operator()(MSRecord *msr) const { msr_free(&msr); }
 };
 using Record = std::unique_ptr<MSRecord, RecordDeleter>;
 
-// The header of the record at `data` into `record`; false with `error` set when libmseed
-// cannot read it.
+// The record at `data` into `record`: its header, and its samples when `decode`. False with
+// `error` set when libmseed cannot read it; what it warned of while reading it all the same
+// (a Steim frame failing its integrity check) is left in `warning`.
 bool parseRecord(char *data, int length, qint64 offset, const QString &path, bool decode,
-                 Record *record, QString *error) {
+                 Record *record, QString *error, QString *warning = nullptr) {
     MiniSeedLogCapture log;
     MSRecord *msr = record->release();
     const int result = msr_parse(data, length, &msr, length, decode ? 1 : 0, 0);
     record->reset(msr);
-    const QString told = log.take();
-    if (result != MS_NOERROR || !msr || (decode && !told.isEmpty())) {
+    QString told = log.take();
+    if (told.startsWith(QLatin1String("Error: "))) {
+        told.remove(0, 7);  // said by the message around it
+    }
+    if (result != MS_NOERROR || !msr) {
         *error = QStringLiteral("%1: byte %2: cannot read the record: %3")
                      .arg(path)
                      .arg(offset)
                      .arg(told.isEmpty() ? QString::fromLatin1(ms_errorstr(result)) : told);
         return false;
+    }
+    if (warning) {
+        *warning = told;
     }
     if (hasSamples(*msr) && !(msr->samprate >= MiniSeedRecording::kMinRate &&
                               msr->samprate <= MiniSeedRecording::kMaxRate)) {
@@ -243,18 +93,17 @@ bool checkSamples(const MSRecord &msr, qint64 offset, const QString &path, QStri
                         .arg(msr.numsamples)
                         .arg(msr.samplecnt));
     }
-    const auto outOfRange = [](double value) {
-        return !(std::fabs(value) < kCountLimit);  // NaN too
-    };
+    if (msr.sampletype == 'i') {
+        return true;
+    }
+    if (msr.sampletype != 'f' && msr.sampletype != 'd') {
+        return fail(QStringLiteral("samples of an unknown type"));
+    }
     for (int64_t i = 0; i < msr.numsamples; ++i) {
-        double value = 0;
-        switch (msr.sampletype) {
-        case 'i': continue;
-        case 'f': value = static_cast<const float *>(msr.datasamples)[i]; break;
-        case 'd': value = static_cast<const double *>(msr.datasamples)[i]; break;
-        default: return fail(QStringLiteral("samples of an unknown type"));
-        }
-        if (outOfRange(value)) {
+        const double value = msr.sampletype == 'f'
+                                 ? double(static_cast<const float *>(msr.datasamples)[i])
+                                 : static_cast<const double *>(msr.datasamples)[i];
+        if (!(std::fabs(value) < kCountLimit)) {  // NaN too
             return fail(
                 QStringLiteral("sample %1 is %2, not a count of micro-g").arg(i).arg(value));
         }
@@ -283,6 +132,10 @@ struct ChannelSet {
     QString prefix;                   // band and instrument codes
     std::array<QString, 3> channels;  // of x, y and z
     double rate = 0;                  // the highest of its records
+
+    QString text() const {  // "HN1 HN2 HNZ"
+        return QStringList(channels.begin(), channels.end()).join(QLatin1Char(' '));
+    }
 };
 
 // The station's sets of three channels, best first (see the header).
@@ -420,98 +273,68 @@ bool intersect(const std::array<std::vector<Piece>, 3> &axes, const QString &wha
     return true;
 }
 
-struct TraceListDeleter {
-    void operator()(MSTraceList *list) const { mstl_free(&list, 0); }
+// What the headers of a recording's records say, before any sample is decoded.
+struct Survey {
+    std::map<QString, std::map<QString, double>> stations;  // station → channel → highest rate
+    std::set<QString> filesWithSamples;                     // the files with samples to play
 };
-}  // namespace
 
-int64_t MiniSeedRecording::Stretch::end() const { return sampleTime(start, rate, count - 1); }
-
-bool MiniSeedRecording::looksLikeMiniSeed(const QString &path) {
-    if (QFileInfo(path).isDir()) {
-        return true;
-    }
-    bool regular = true;
-    QString error;
-    const int fd = openRegular(path, &regular, &error);
-    if (fd < 0) {
-        return false;
-    }
-    const FileCloser closer{fd};
-    MiniSeedLogCapture log;
-    char start[256 + kSlack] = {};
-    ssize_t got;
-    do {
-        got = ::read(fd, start, 256);
-    } while (got < 0 && errno == EINTR);
-    return got >= kHeaderBytes && ms_detect(start, int(got)) >= 0;
-}
-
-std::unique_ptr<MiniSeedRecording> MiniSeedRecording::read(const QString &path, QString *error) {
-    // The files to read, in a stable order.
-    QStringList files;
-    const bool folder = QFileInfo(path).isDir();
-    if (folder) {
-        QDirIterator found(path, QDir::Files, QDirIterator::Subdirectories);
-        while (found.hasNext()) {
-            files << found.next();
-        }
-        files.sort();
-    } else {
-        files << path;
-    }
-
-    // First the headers: which stations and channels there are, before any sample is decoded.
-    std::map<QString, std::map<QString, double>> stations;  // station → channel → rate
-    std::map<QString, std::set<QString>> stationsOfFile;
+// The headers of every record of `files`, found in the folder `path` or being `path` itself.
+std::optional<Survey> surveyHeaders(const QString &path, const QStringList &files, bool folder,
+                                    QString *error) {
+    Survey survey;
     QStringList skipped;
     Record record;
     for (const QString &file : files) {
-        const Scan scan = scanFile(
+        const MiniSeedFile::Scan scan = MiniSeedFile::forEachRecord(
             file,
             [&](char *data, int length, qint64 offset) {
                 if (!parseRecord(data, length, offset, file, false, &record, error)) {
                     return false;
                 }
                 if (hasSamples(*record)) {
-                    double &rate = stations[codes(*record)][channelOf(*record)];
+                    double &rate = survey.stations[codes(*record)][channelOf(*record)];
                     rate = std::max(rate, record->samprate);
-                    stationsOfFile[file].insert(codes(*record));
+                    survey.filesWithSamples.insert(file);
                 }
                 return true;
             },
             error);
-        if (scan == Scan::Failed || (scan == Scan::NotMiniSeed && !folder)) {
-            return nullptr;
-        }
-        if (scan == Scan::NotMiniSeed) {
+        if (scan == MiniSeedFile::Scan::NotMiniSeed && folder) {
             skipped << file;
+        } else if (scan != MiniSeedFile::Scan::Read) {
+            return std::nullopt;
         }
-        error->clear();
     }
+    error->clear();
     if (!skipped.isEmpty()) {
         SystemLog::log(QStringLiteral("%1: skipped %2 file(s) that are not miniSEED, such as %3")
                            .arg(path)
                            .arg(skipped.size())
                            .arg(skipped.first()));
     }
-    if (stations.empty()) {
+    if (survey.stations.empty()) {
         *error = QStringLiteral("%1: no miniSEED samples to play").arg(path);
-        return nullptr;
+        return std::nullopt;
     }
-    if (stations.size() > 1) {
-        QStringList names;
-        for (const auto &station : stations) {
-            names << station.first;
-        }
+    return survey;
+}
+
+// The channels to play, of the one station surveyed.
+std::optional<ChannelSet> chooseChannels(const QString &path, const Survey &survey,
+                                         QString *error) {
+    QStringList names;
+    for (const auto &station : survey.stations) {
+        names << station.first;
+    }
+    if (names.size() > 1) {
         *error = QStringLiteral(
                      "%1: records of several stations (%2); replay a file or folder of one "
                      "station")
                      .arg(path, names.join(QStringLiteral(", ")));
-        return nullptr;
+        return std::nullopt;
     }
-    const QString station = stations.begin()->first;
-    const std::map<QString, double> &rates = stations.begin()->second;
+    const std::map<QString, double> &rates = survey.stations.begin()->second;
     const std::vector<ChannelSet> sets = channelSets(rates);
     if (sets.empty()) {
         QStringList found;
@@ -522,55 +345,102 @@ std::unique_ptr<MiniSeedRecording> MiniSeedRecording::read(const QString &path, 
                      "%1: %2 has no three channels for the x, y and z axes (orientation codes "
                      "1, 2 and Z, or N, E and Z, or X, Y and Z, of one band and instrument); "
                      "found %3")
-                     .arg(path, station, found.join(QStringLiteral(", ")));
-        return nullptr;
+                     .arg(path, names.first(), found.join(QStringLiteral(", ")));
+        return std::nullopt;
     }
-    const ChannelSet &chosen = sets.front();
     if (sets.size() > 1) {
         QStringList others;
         for (size_t k = 1; k < sets.size(); ++k) {
-            others << sets[k].prefix + QStringLiteral("?");
+            others << sets[k].text();
         }
-        SystemLog::log(QStringLiteral("%1: playing %2? of %3; also found %4")
-                           .arg(path, chosen.prefix, station, others.join(QStringLiteral(", "))));
+        SystemLog::log(
+            QStringLiteral("%1: playing %2 of %3; also found %4")
+                .arg(path, sets.front().text(), names.first(), others.join(QStringLiteral(", "))));
     }
+    return sets.front();
+}
 
-    // Then the samples of the chosen channels, merged per channel by libmseed.
-    auto recording = std::unique_ptr<MiniSeedRecording>(new MiniSeedRecording);
-    recording->mStation = station;
-    recording->mChannels = chosen.channels;
+// The samples of `chosen`'s channels of `station` in `file`, added to `traces`.
+bool decodeFile(const QString &file, const QString &station, const ChannelSet &chosen,
+                MSTraceList *traces, QString *error) {
+    Record record;
+    bool warned = false;
+    const MiniSeedFile::Scan scan = MiniSeedFile::forEachRecord(
+        file,
+        [&](char *data, int length, qint64 offset) {
+            if (!parseRecord(data, length, offset, file, false, &record, error)) {
+                return false;
+            }
+            const QString channel = channelOf(*record);
+            if (!hasSamples(*record) || codes(*record) != station || axisOf(channel) < 0 ||
+                chosen.channels[size_t(axisOf(channel))] != channel) {
+                return true;
+            }
+            QString warning;
+            if (!parseRecord(data, length, offset, file, true, &record, error, &warning) ||
+                !checkSamples(*record, offset, file, error)) {
+                return false;
+            }
+            // A record libmseed doubts (a Steim frame failing its integrity check) is played
+            // all the same: one doubtful record must not keep a whole archive from playing.
+            // The log names the file once, not each such record.
+            if (!warning.isEmpty() && !warned) {
+                SystemLog::log(QStringLiteral("%1: byte %2: %3; played as decoded")
+                                   .arg(file)
+                                   .arg(offset)
+                                   .arg(warning));
+                warned = true;
+            }
+            MiniSeedLogCapture log;
+            if (!mstl_addmsr(traces, record.get(), 0, 1, -1.0, -1.0)) {
+                *error = QStringLiteral("%1: byte %2: cannot merge the record: %3")
+                             .arg(file)
+                             .arg(offset)
+                             .arg(log.take());
+                return false;
+            }
+            return true;
+        },
+        error);
+    return scan == MiniSeedFile::Scan::Read;  // else the file changed since it was surveyed
+}
+
+struct TraceListDeleter {
+    void operator()(MSTraceList *list) const { mstl_free(&list, 0); }
+};
+}  // namespace
+
+int64_t MiniSeedRecording::Stretch::end() const { return sampleTime(start, rate, count - 1); }
+
+bool MiniSeedRecording::looksLikeMiniSeed(const QString &path) {
+    return QFileInfo(path).isDir() || MiniSeedFile::startsWithRecord(path);
+}
+
+std::unique_ptr<MiniSeedRecording> MiniSeedRecording::read(const QString &path, QString *error) {
+    QStringList files;
+    const bool folder = QFileInfo(path).isDir();
+    if (folder) {
+        QDirIterator found(path, QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext()) {
+            files << found.next();
+        }
+        files.sort();  // a stable order, whatever the file system's
+    } else {
+        files << path;
+    }
+    const std::optional<Survey> survey = surveyHeaders(path, files, folder, error);
+    if (!survey) {
+        return nullptr;
+    }
+    const std::optional<ChannelSet> chosen = chooseChannels(path, *survey, error);
+    if (!chosen) {
+        return nullptr;
+    }
+    const QString station = survey->stations.begin()->first;
     std::unique_ptr<MSTraceList, TraceListDeleter> traces(mstl_init(nullptr));
     for (const QString &file : files) {
-        if (!stationsOfFile[file].count(station)) {
-            continue;
-        }
-        const Scan scan = scanFile(
-            file,
-            [&](char *data, int length, qint64 offset) {
-                if (!parseRecord(data, length, offset, file, false, &record, error)) {
-                    return false;
-                }
-                if (!hasSamples(*record) || codes(*record) != station ||
-                    axisOf(channelOf(*record)) < 0 ||
-                    chosen.channels[size_t(axisOf(channelOf(*record)))] != channelOf(*record)) {
-                    return true;
-                }
-                if (!parseRecord(data, length, offset, file, true, &record, error) ||
-                    !checkSamples(*record, offset, file, error)) {
-                    return false;
-                }
-                MiniSeedLogCapture log;
-                if (!mstl_addmsr(traces.get(), record.get(), 0, 1, -1.0, -1.0)) {
-                    *error = QStringLiteral("%1: byte %2: cannot merge the record: %3")
-                                 .arg(file)
-                                 .arg(offset)
-                                 .arg(log.take());
-                    return false;
-                }
-                return true;
-            },
-            error);
-        if (scan != Scan::Read) {  // the file changed since its headers were read
+        if (survey->filesWithSamples.count(file) &&
+            !decodeFile(file, station, *chosen, traces.get(), error)) {
             return nullptr;
         }
     }
@@ -579,7 +449,7 @@ std::unique_ptr<MiniSeedRecording> MiniSeedRecording::read(const QString &path, 
     for (size_t a = 0; a < 3; ++a) {
         std::vector<const MSTraceSeg *> segments;
         for (const MSTraceID *id = traces->traces; id; id = id->next) {
-            if (QString::fromLatin1(id->channel) == chosen.channels[a]) {
+            if (QString::fromLatin1(id->channel) == chosen->channels[a]) {
                 for (const MSTraceSeg *segment = id->first; segment; segment = segment->next) {
                     segments.push_back(segment);
                 }
@@ -587,11 +457,10 @@ std::unique_ptr<MiniSeedRecording> MiniSeedRecording::read(const QString &path, 
         }
         axes[a] = coverage(std::move(segments));
     }
-    const QString what =
-        QStringLiteral("%1: %2 %3")
-            .arg(
-                path, station,
-                QStringList(chosen.channels.begin(), chosen.channels.end()).join(QLatin1Char(' ')));
+    auto recording = std::unique_ptr<MiniSeedRecording>(new MiniSeedRecording);
+    recording->mStation = station;
+    recording->mChannels = chosen->channels;
+    const QString what = QStringLiteral("%1: %2 %3").arg(path, station, chosen->text());
     if (!intersect(axes, what, &recording->mStretches, error)) {
         return nullptr;
     }

@@ -17,7 +17,9 @@ struct MSTraceSeg_s;
 // or any other layout). Files are told by their content, not their names; in a folder, files that
 // are not miniSEED at all (notes, StationXML) are skipped with one log line, while a file that
 // starts as miniSEED and turns into something else, or ends inside a record, is refused.
-// Records with no samples to play (text, rate 0) are passed over.
+// Records with no samples to play (text, rate 0) are passed over; one that libmseed decodes
+// with a warning (a Steim frame failing its integrity check) is played, and its file named once
+// in the log.
 //
 // The records of one station (NET.STA.LOC) are used: several stations are refused with a
 // message naming them, rather than one guessed at. Of its channels, three of one band and
@@ -50,7 +52,7 @@ public:
     static constexpr double kMaxRate = 10000;
 
     // True for a folder and for a regular file that starts with a miniSEED record: what read()
-    // is for. Reads at most a few hundred bytes; never opens anything but a regular file.
+    // is for. Reads at most a few hundred bytes, and nothing but a regular file.
     static bool looksLikeMiniSeed(const QString &path);
     // The recording at `path`. On failure returns none and sets `error` to a message naming the
     // file (and the byte offset of a bad record); bytes of the file in it are escaped.

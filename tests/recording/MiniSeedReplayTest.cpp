@@ -176,6 +176,9 @@ TEST(MiniSeedReplay, BadRecordingsAreRefusedWithAClearMessage) {
                         "up to there")
              .arg(three.size())
              .arg(QString("\\x0a").repeated(16))},
+        {"tail", [&](const QString &p) { write(p, three + "abc"); },
+         QStringLiteral(": byte %1: the file ends in 3 bytes, too few for a record")
+             .arg(three.size())},
         {"stations",
          [&](const QString &p) { write(p, three + channel("HNZ", 0, 500, 100, "STB")); },
          ": records of several stations (XX.STA.00, XX.STB.00); replay a file or folder of one "
@@ -215,8 +218,32 @@ TEST(MiniSeedReplay, BadRecordingsAreRefusedWithAClearMessage) {
         c.make(path);
         QString error;
         EXPECT_FALSE(MiniSeedRecording::read(path, &error));
-        EXPECT_EQ(error, path + c.message);
+        EXPECT_EQ(error.toStdString(), (path + c.message).toStdString());
     }
+}
+
+// A Steim frame that fails libmseed's integrity check: played as decoded, and said once a file.
+TEST(MiniSeedReplay, DoubtfulRecordsPlayAndAreLoggedOncePerFile) {
+    QTemporaryDir dir;
+    QByteArray z = channel("HNZ", 0, 2000);
+    for (qsizetype record = 0; record < z.size(); record += 512) {
+        z[record + 72] = '\x55';  // in Xn, the last sample the first frame says there will be
+    }
+    const QByteArray xy = channel("HN1", 0, 2000) + channel("HN2", 0, 2000);
+    const QString path = dir.filePath("doubtful.mseed");
+    write(path, xy + z);
+    LogCapture log;
+    QString error;
+    const auto recording = MiniSeedRecording::read(path, &error);
+    ASSERT_TRUE(recording) << error.toStdString();
+    EXPECT_EQ(playedX(*recording).size(), 2000u);
+    ASSERT_EQ(log.lines().size(), 1) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(log.lines()[0].startsWith(
+        QStringLiteral("%1: byte %2: XX_STA_00_HNZ_D: Warning: Data integrity check for Steim2 "
+                       "failed")
+            .arg(path)
+            .arg(xy.size())));
+    EXPECT_TRUE(log.lines()[0].endsWith("; played as decoded"));
 }
 
 TEST(MiniSeedReplay, TheContentTellsMiniSeedNotTheName) {
