@@ -30,6 +30,9 @@ MiniSeedSource::MiniSeedSource(std::unique_ptr<MiniSeedRecording> recording, QSt
 MiniSeedSource::~MiniSeedSource() = default;
 
 void MiniSeedSource::setDelegate(AccelerometerDelegate *delegate) {
+    if (delegate == mDelegate) {
+        return;  // re-pacing from now would cut a gap being played short
+    }
     mDelegate = delegate;
     restart();
 }

@@ -11,10 +11,12 @@
 
 // Plays a miniSEED recording (see MiniSeedRecording) once as accelerometer events, from the
 // first instant all three channels hold. The recording sets the pace, as a sensor would: events
-// come at its own rate, in real time, whatever update interval the application asks for; the
-// application's rate settings reach up to it (maximumRate). Event time stamps are monotonic
+// come at its own rate, in real time, whatever update interval the application asks for
+// (maximumRate() is that rate, rounded up; the spectrum's hertz and the alarm's seconds still
+// count by the SCAN_RATE setting, right when the two agree). Event time stamps are monotonic
 // seconds spaced by the sampling interval; a gap in the recording is a gap in play: no events
-// for its length, and the time stamps after it are that much later. Main thread only.
+// for its length, and the time stamps after it are that much later. Without a delegate play
+// pauses; given one again, it goes on from the next sample at once. Main thread only.
 class MiniSeedSource : public QObject, public Accelerometer {
     Q_OBJECT
 public:
