@@ -127,10 +127,11 @@ MiniSeedFile::Scan MiniSeedFile::forEachRecord(const QString &path, const Visit 
             length = int(available);  // the last record, alone in what is left
         }
         if (available < kHeaderBytes && !first) {
-            *error = QStringLiteral("%1: byte %2: the file ends in %3 bytes, too few for a record")
+            *error = QStringLiteral("%1: byte %2: the file ends in %3, too few for a record")
                          .arg(path)
                          .arg(offset)
-                         .arg(available);
+                         .arg(available == 1 ? QStringLiteral("1 byte")
+                                             : QStringLiteral("%1 bytes").arg(available));
             return Scan::Failed;
         }
         if (length < 0 && first) {
