@@ -38,22 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     QDir().mkpath(folder + QStringLiteral("/sub"));
 
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    QList<QByteArray> parts;
+    QList<QByteArray> contents;
     for (qsizetype from = 0;;) {
         const qsizetype marker = bytes.indexOf("@@@@", from);
-        parts << bytes.mid(from, marker < 0 ? -1 : marker - from);
+        contents << bytes.mid(from, marker < 0 ? -1 : marker - from);
         if (marker < 0) {
             break;
         }
         from = marker + 4;
     }
-    for (qsizetype k = 0; k < parts.size(); ++k) {
-        write(QStringLiteral("%1/%2part%3")
+    for (qsizetype k = 0; k < contents.size(); ++k) {
+        write(QStringLiteral("%1/%2file%3")
                   .arg(folder, k % 2 ? QStringLiteral("sub/") : QString())
                   .arg(k),
-              parts[k]);
+              contents[k]);
     }
-    const QString path = parts.size() == 1 ? folder + QStringLiteral("/part0") : folder;
+    const QString path = contents.size() == 1 ? folder + QStringLiteral("/file0") : folder;
 
     (void)MiniSeedRecording::looksLikeMiniSeed(path);
     QString error;

@@ -171,7 +171,7 @@ TEST(MiniSeedReplay, BadRecordingsAreRefusedWithAClearMessage) {
         {"truncated", [&](const QString &p) { write(p, three.chopped(100)); },
          QStringLiteral(": byte %1: the file ends inside a record (412 of its 512 bytes)")
              .arg(three.size() - 512)},
-        {"partly", [&](const QString &p) { write(p, three + QByteArray(512, '\n')); },
+        {"trailing", [&](const QString &p) { write(p, three + QByteArray(512, '\n')); },
          QStringLiteral(": byte %1: no miniSEED record here (\"%2\"); the file is miniSEED only "
                         "up to there")
              .arg(three.size())
