@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/RecordingControl.h"
 #include "app/SensorList.h"
 #include "core/ReplaySource.h"
 #include "platform/QtSensorsAccelerometer.h"
@@ -119,9 +120,14 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
 // What a run leaves behind when it has ended: the export file and the report, as asked. The
 // exit status turns non-zero when either could not be done.
 // A termination signal meanwhile gives up the report: it counts as not sent.
-int finishRun(const AppDelegate &delegate, const TerminationSignals &terminationSignals,
+int finishRun(AppDelegate &delegate, const TerminationSignals &terminationSignals,
               const CommandLine &options, int status) {
     const SampleHistory &history = delegate.graphView->history();
+    if (const Recorder *recorder = delegate.recording->recorder();
+        recorder && recorder->hasFailed()) {
+        printTo(stderr, QStringLiteral("shakelog: recording stopped: %1").arg(recorder->failure()));
+        status = status ? status : 1;
+    }
     if (!options.exportFile.isEmpty()) {
         QString error;
         if (!ShareText::writeCSV(history, options.exportFile, &error)) {
@@ -259,6 +265,13 @@ int main(int argc, char *argv[]) {
     }
 
     delegate.applicationDidFinishLaunching();
+    // After the launch has written the first-run settings: recording reads its own.
+    delegate.recording->setRunOverride(options.recordFolder, options.station,
+                                       options.recordKeepDays);
+    if (!delegate.recording->startIfAsked(delegate.usableScanRate(), &error)) {
+        printTo(stderr, QStringLiteral("shakelog: %1").arg(error));
+        return 1;
+    }
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,
                      [&delegate](Qt::ApplicationState state) {
                          if (state == Qt::ApplicationActive) {

@@ -3,8 +3,8 @@
 
 #include "support/EventLoop.h"
 #include "support/FileSizeLimit.h"
+#include "support/MiniSeedArchive.h"
 
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -13,75 +13,10 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
-#include <libmseed.h>
-
-#include <map>
 
 namespace {
 // 2026-12-08T23:59:50Z, in seconds since 1970: ten seconds before a UTC midnight.
 constexpr double kBeforeMidnight = 1796774390.0;
-
-struct RecordedRun {
-    qint64 start;  // microseconds UTC
-    std::vector<int32_t> samples;
-};
-
-// Every record of the file `path` or of every file under it, by channel, joined into runs where one
-// record continues the last; false (with a message) if a file is not a sequence of whole records.
-struct Archive {
-    std::map<QString, std::vector<RecordedRun>> runs;  // "NET.STA.LOC.CHAN" → runs
-    QStringList files;
-    QString problem;
-    double rate = 0;
-
-    explicit Archive(const QString &path) {
-        QDirIterator it(path, {"*.D.*"}, QDir::Files, QDirIterator::Subdirectories);
-        if (QFileInfo(path).isFile()) {
-            files << path;
-        }
-        while (it.hasNext()) {
-            files << it.next();
-        }
-        files.sort();
-        for (const QString &file : files) {
-            read(file);
-        }
-    }
-    void read(const QString &file) {
-        QFile in(file);
-        in.open(QIODevice::ReadOnly);
-        QByteArray bytes = in.readAll();
-        if (bytes.size() % MiniSeedChannel::kRecordLength != 0) {
-            problem += file + ": not whole records; ";
-            return;
-        }
-        for (qsizetype at = 0; at < bytes.size(); at += MiniSeedChannel::kRecordLength) {
-            MSRecord *record = nullptr;
-            if (msr_parse(bytes.data() + at, MiniSeedChannel::kRecordLength, &record,
-                          MiniSeedChannel::kRecordLength, 1, 0) != MS_NOERROR) {
-                problem += file + ": a record does not parse; ";
-                return;
-            }
-            const QString id =
-                QStringLiteral("%1.%2.%3.%4")
-                    .arg(record->network, record->station, record->location, record->channel);
-            rate = record->samprate;
-            auto &list = runs[id];
-            const auto *samples = static_cast<const int32_t *>(record->datasamples);
-            const qint64 expected =
-                list.empty()
-                    ? 0
-                    : list.back().start + qint64(std::llround(double(list.back().samples.size()) *
-                                                              1e6 / record->samprate));
-            if (list.empty() || std::abs(record->starttime - expected) > 1) {
-                list.push_back({record->starttime, {}});
-            }
-            list.back().samples.insert(list.back().samples.end(), samples,
-                                       samples + record->numsamples);
-            msr_free(&record);
-        }
-    }
-};
 
 Recorder::Settings settings(const QString &dir, double rate = 100) {
     return {dir, {"XX", "TEST", "00"}, rate, 0};
@@ -106,7 +41,7 @@ TEST(Recorder, SamplesComeBackExactlyWithTheirCodesRateTimeAndSign) {
     }
     recorder->flush();  // what is held reaches the files: the last record is partial
 
-    const Archive archive(dir.path());
+    const MiniSeedArchive archive(dir.path());
     EXPECT_TRUE(archive.problem.isEmpty()) << archive.problem.toStdString();
     EXPECT_EQ(archive.rate, 100);
     ASSERT_EQ(archive.runs.size(), 3u);
@@ -139,7 +74,7 @@ TEST(Recorder, GapsClockStepsAndMidnightStartNewRecordsAtTheRightTimes) {
     record(4.5, 700);  // 23:59:54.75 (corrected), on past midnight at 00:00:00.00
     recorder->flush();
 
-    const Archive archive(dir.path());
+    const MiniSeedArchive archive(dir.path());
     EXPECT_TRUE(archive.problem.isEmpty()) << archive.problem.toStdString();
     std::vector<qint64> starts;
     std::vector<size_t> counts;
@@ -151,7 +86,7 @@ TEST(Recorder, GapsClockStepsAndMidnightStartNewRecordsAtTheRightTimes) {
     EXPECT_EQ(starts, (std::vector<qint64>{0, micro(3.5), micro(4.75)}));
     EXPECT_EQ(counts, (std::vector<size_t>{300, 100, 700}));
     EXPECT_EQ(archive.files.filter("HNZ").size(), 2);
-    const Archive second(dir.path() + "/2026/XX/TEST/HNZ.D/XX.TEST.00.HNZ.D.2026.343");
+    const MiniSeedArchive second(dir.path() + "/2026/XX/TEST/HNZ.D/XX.TEST.00.HNZ.D.2026.343");
     ASSERT_EQ(second.runs.at("XX.TEST.00.HNZ").size(), 1u);
     EXPECT_EQ(second.runs.at("XX.TEST.00.HNZ")[0].start, micro(kBeforeMidnight + 10));
     EXPECT_EQ(second.runs.at("XX.TEST.00.HNZ")[0].samples.size(), 175u);
@@ -168,9 +103,9 @@ TEST(Recorder, AFailingWriteStopsRecordingAndKeepsWhatWasWritten) {
         recorder->addSample({0.01 * std::sin(i), 0, -1, t});
     }
     recorder->flush();
-    const qint64 written = Archive(dir.path()).runs.at("XX.TEST.00.HNZ")[0].samples.size();
+    const qint64 written = MiniSeedArchive(dir.path()).runs.at("XX.TEST.00.HNZ")[0].samples.size();
     {
-        FileSizeLimit full(QFileInfo(Archive(dir.path()).files.first()).size() + 100);
+        FileSizeLimit full(QFileInfo(MiniSeedArchive(dir.path()).files.first()).size() + 100);
         for (int i = 0; i < 3000; ++i, t += 0.01) {
             recorder->addSample({0.01 * std::sin(i), 0, -1, t});
         }
@@ -180,7 +115,7 @@ TEST(Recorder, AFailingWriteStopsRecordingAndKeepsWhatWasWritten) {
     EXPECT_TRUE(recorder->hasFailed());
     EXPECT_TRUE(recorder->failure().contains("File too large"))
         << recorder->failure().toStdString();
-    const Archive archive(dir.path());
+    const MiniSeedArchive archive(dir.path());
     EXPECT_TRUE(archive.problem.isEmpty()) << archive.problem.toStdString();
     EXPECT_GE(qint64(archive.runs.at("XX.TEST.00.HNZ")[0].samples.size()), written);
 }
@@ -191,11 +126,11 @@ TEST(Recorder, KillingTheRecordingProcessLeavesOnlyWholeRecords) {
         QProcess writer;
         writer.start(RECORDING_WRITER, {dir.path()});
         ASSERT_TRUE(writer.waitForStarted());
-        pumpUntil([&] { return !Archive(dir.path()).files.isEmpty(); }, 30000);
+        pumpUntil([&] { return !MiniSeedArchive(dir.path()).files.isEmpty(); }, 30000);
         QThread::msleep(QRandomGenerator::global()->bounded(50));
         writer.kill();
         writer.waitForFinished();
-        const Archive archive(dir.path());
+        const MiniSeedArchive archive(dir.path());
         EXPECT_TRUE(archive.problem.isEmpty()) << archive.problem.toStdString();
         EXPECT_EQ(archive.runs.size(), 3u);
     }

@@ -1,0 +1,137 @@
+#include "app/RecordingControl.h"
+
+#include "platform/DeviceIdentifier.h"
+#include "platform/SystemLog.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QStandardPaths>
+
+using namespace SettingsKeys;
+
+RecordingControl::RecordingControl(QLabel *label, QObject *parent)
+    : QObject(parent), mLabel(label), mAction(new QAction(this)) {
+    mAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(mAction, &QAction::triggered, this, &RecordingControl::toggle);
+    bindLabel();
+}
+
+RecordingControl::~RecordingControl() = default;
+
+QString RecordingControl::defaultFolder() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("archive"));
+}
+
+SeedCodes RecordingControl::stationFromSettings() {
+    SeedCodes codes;
+    codes.station = SeedCodes::stationFromDeviceIdentifier(DeviceIdentifier::uniqueIdentifier());
+    const auto take = [](const QString &key, QString *code, QString (*problem)(const QString &)) {
+        QString stored = UserPref::getString(key);
+        if (stored.isEmpty()) {
+            return;
+        }
+        if (key == STATION_LOCATION && stored == QLatin1String("--")) {
+            stored.clear();  // the usual way to write "no location code"
+        }
+        if (const QString why = problem(stored); !why.isEmpty()) {
+            SystemLog::log(QStringLiteral("%1: %2 The default %3 is used.")
+                               .arg(key, why, code->isEmpty() ? QStringLiteral("(none)") : *code));
+            return;
+        }
+        *code = stored;
+    };
+    take(STATION_NETWORK, &codes.network, &SeedCodes::networkProblem);
+    take(STATION_CODE, &codes.station, &SeedCodes::stationProblem);
+    take(STATION_LOCATION, &codes.location, &SeedCodes::locationProblem);
+    return codes;
+}
+
+void RecordingControl::setRunOverride(const QString &folder, const std::optional<SeedCodes> &codes,
+                                      std::optional<int> keepDays) {
+    mRunFolder = folder;
+    mRunCodes = codes;
+    mRunKeepDays = keepDays;
+}
+
+bool RecordingControl::startIfAsked(double rate, QString *error) {
+    mRate = rate;
+    if (mRunFolder.isEmpty() && !UserPref::getBoolean(RECORD)) {
+        return true;
+    }
+    return start(error);
+}
+
+bool RecordingControl::start(QString *error) {
+    Recorder::Settings settings;
+    const QString folder = UserPref::getString(RECORD_FOLDER);
+    settings.directory = !mRunFolder.isEmpty() ? mRunFolder
+                         : folder.isEmpty()    ? defaultFolder()
+                                               : folder;
+    settings.codes = mRunCodes ? *mRunCodes : stationFromSettings();
+    settings.rate = mRate;
+    settings.keepDays =
+        mRunKeepDays ? *mRunKeepDays : std::max(0, UserPref::getInt(RECORD_KEEP_DAYS));
+    mRecorder = Recorder::start(settings, error);
+    if (!mRecorder) {
+        bindLabel();
+        return false;
+    }
+    connect(mRecorder.get(), &Recorder::failed, this, &RecordingControl::bindLabel);
+    const QString shown = QDir(settings.directory).absolutePath();
+    SystemLog::log(QStringLiteral("Recording %1 to %2").arg(settings.codes.text(), shown));
+    bindLabel();
+    emit started(shown);
+    return true;
+}
+
+void RecordingControl::stop() {
+    mRecorder.reset();  // writes what it holds
+    SystemLog::log(QStringLiteral("Recording stopped"));
+    bindLabel();
+}
+
+void RecordingControl::toggle() {
+    if (mRecorder) {
+        stop();
+        UserPref::setBoolean(RECORD, false);
+        return;
+    }
+    QString error;
+    if (start(&error)) {
+        UserPref::setBoolean(RECORD, true);
+    } else {
+        SystemLog::log(QStringLiteral("Recording could not start: %1").arg(error));
+        mLabel->setText(QStringLiteral("REC ERROR"));
+        mLabel->setToolTip(error);
+        mLabel->setVisible(true);
+    }
+}
+
+void RecordingControl::setRate(double rate) {
+    mRate = rate;
+    if (mRecorder) {
+        mRecorder->setRate(rate);
+    }
+}
+
+void RecordingControl::bindLabel() {
+    mAction->setText(mRecorder ? QStringLiteral("Stop recording")
+                               : QStringLiteral("Start recording"));
+    if (!mRecorder) {
+        mLabel->setVisible(false);
+        return;
+    }
+    mLabel->setVisible(true);
+    if (mRecorder->hasFailed()) {
+        mLabel->setText(QStringLiteral("REC ERROR"));
+        mLabel->setToolTip(mRecorder->failure());
+    } else {
+        mLabel->setText(QStringLiteral("REC"));
+        mLabel->setToolTip(QStringLiteral("Recording to %1")
+                               .arg(QDir(mRecorder->settings().directory).absolutePath()));
+    }
+}
