@@ -84,6 +84,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                        "devices, looked for in $SHAKELOG_IIO_SYSFS_DIR, else /sys/bus/iio/devices, "
                        "with their character devices in $SHAKELOG_IIO_DEV_DIR, else /dev) with "
                        "its settings, and exit."));
+    const QCommandLineOption exportMiniSeedOption(
+        QStringLiteral("export-mseed"),
+        QStringLiteral("When the run ends, write the recorded samples as one miniSEED file of "
+                       "three channels to this file (with the --station or STATION_* codes)."),
+        QStringLiteral("file"));
     const QCommandLineOption recordOption(
         QStringLiteral("record"),
         QStringLiteral("Record every sample, as the source delivers it, to a miniSEED archive in "
@@ -104,8 +109,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         QStringLiteral("days"));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
                        durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
-                       uploadOption, earthquakeOption, exportOption, recordOption, stationOption,
-                       keepDaysOption, listSensorsOption});
+                       uploadOption, earthquakeOption, exportOption, exportMiniSeedOption,
+                       recordOption, stationOption, keepDaysOption, listSensorsOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -256,6 +261,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     if (parser.isSet(exportOption) && options.exportFile.isEmpty()) {
         result.exitCode = 2;
         result.output = QStringLiteral("--export-csv needs a file name.");
+        return result;
+    }
+    options.exportMiniSeedFile = parser.value(exportMiniSeedOption);
+    if (parser.isSet(exportMiniSeedOption) && options.exportMiniSeedFile.isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--export-mseed needs a file name.");
         return result;
     }
     options.recordFolder = parser.value(recordOption);

@@ -1,6 +1,5 @@
 #include "app/RecordingControl.h"
 
-#include "platform/DeviceIdentifier.h"
 #include "platform/SystemLog.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
@@ -26,30 +25,6 @@ QString RecordingControl::defaultFolder() {
         .filePath(QStringLiteral("archive"));
 }
 
-SeedCodes RecordingControl::stationFromSettings() {
-    SeedCodes codes;
-    codes.station = SeedCodes::stationFromDeviceIdentifier(DeviceIdentifier::uniqueIdentifier());
-    const auto take = [](const QString &key, QString *code, QString (*problem)(const QString &)) {
-        QString stored = UserPref::getString(key);
-        if (stored.isEmpty()) {
-            return;
-        }
-        if (key == STATION_LOCATION && stored == QLatin1String("--")) {
-            stored.clear();  // the usual way to write "no location code"
-        }
-        if (const QString why = problem(stored); !why.isEmpty()) {
-            SystemLog::log(QStringLiteral("%1: %2 The default %3 is used.")
-                               .arg(key, why, code->isEmpty() ? QStringLiteral("(none)") : *code));
-            return;
-        }
-        *code = stored;
-    };
-    take(STATION_NETWORK, &codes.network, &SeedCodes::networkProblem);
-    take(STATION_CODE, &codes.station, &SeedCodes::stationProblem);
-    take(STATION_LOCATION, &codes.location, &SeedCodes::locationProblem);
-    return codes;
-}
-
 void RecordingControl::setRunOverride(const QString &folder, const std::optional<SeedCodes> &codes,
                                       std::optional<int> keepDays) {
     mRunFolder = folder;
@@ -71,7 +46,7 @@ bool RecordingControl::start(QString *error) {
     settings.directory = !mRunFolder.isEmpty() ? mRunFolder
                          : folder.isEmpty()    ? defaultFolder()
                                                : folder;
-    settings.codes = mRunCodes ? *mRunCodes : stationFromSettings();
+    settings.codes = mRunCodes ? *mRunCodes : SeedCodes::fromSettings();
     settings.rate = mRate;
     settings.keepDays =
         mRunKeepDays ? *mRunKeepDays : std::max(0, UserPref::getInt(RECORD_KEEP_DAYS));

@@ -24,8 +24,6 @@ public:
 
     // The XDG data folder's archive/.
     static QString defaultFolder();
-    // The station's codes from the settings; a bad one is logged and its default used.
-    static SeedCodes stationFromSettings();
 
     // For this run only (--record, --station, --record-keep-days): nothing is remembered.
     void setRunOverride(const QString &folder, const std::optional<SeedCodes> &codes,

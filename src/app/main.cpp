@@ -9,6 +9,7 @@
 #include "platform/iio/IioAccelerometer.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "recording/MiniSeedExport.h"
 #include "sharing/HeadlessReport.h"
 #include "sharing/ShareText.h"
 #include "stream/UdpReceiveSource.h"
@@ -133,6 +134,15 @@ int finishRun(AppDelegate &delegate, const TerminationSignals &terminationSignal
         if (!ShareText::writeCSV(history, options.exportFile, &error)) {
             printTo(stderr,
                     QStringLiteral("shakelog: cannot write %1: %2").arg(options.exportFile, error));
+            status = status ? status : 1;
+        }
+    }
+    if (!options.exportMiniSeedFile.isEmpty()) {
+        QString error;
+        const SeedCodes codes = options.station ? *options.station : SeedCodes::fromSettings();
+        if (!MiniSeedExport::write(history, codes, options.exportMiniSeedFile, &error)) {
+            printTo(stderr, QStringLiteral("shakelog: cannot write %1: %2")
+                                .arg(options.exportMiniSeedFile, error));
             status = status ? status : 1;
         }
     }

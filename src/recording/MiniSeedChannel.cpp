@@ -2,8 +2,10 @@
 
 #include <libmseed.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 void copyCode(char *target, const QString &code) {
@@ -16,6 +18,15 @@ void collect(char *record, int length, void *records) {
     static_cast<std::vector<QByteArray> *>(records)->push_back(QByteArray(record, length));
 }
 }  // namespace
+
+int32_t MiniSeedChannel::counts(double applicationG) {
+    const double counts = std::round(-applicationG * 1e6);
+    if (std::isnan(counts)) {
+        return 0;
+    }
+    return int32_t(std::clamp(counts, double(std::numeric_limits<int32_t>::min()),
+                              double(std::numeric_limits<int32_t>::max())));
+}
 
 MiniSeedChannel::MiniSeedChannel(const SeedCodes &codes, const QString &channel, double rate)
     : mChannel(channel), mRate(rate), mRecord(msr_init(nullptr)) {

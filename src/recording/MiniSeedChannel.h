@@ -23,6 +23,12 @@ class MiniSeedChannel {
 public:
     static constexpr int kRecordLength = 512;
 
+    // An acceleration in g in the application's convention (a device face up reads z = -1) as
+    // the archive keeps it: counts of micro-g in the seismological convention, positive along
+    // the axis the channel names, so a device lying face up records about +1 000 000 on its
+    // vertical channel. Hence the change of sign.
+    static int32_t counts(double applicationG);
+
     MiniSeedChannel(const SeedCodes &codes, const QString &channel, double rate);
     ~MiniSeedChannel();
     MiniSeedChannel(const MiniSeedChannel &) = delete;

@@ -6,23 +6,9 @@
 #include <QDir>
 
 #include <time.h>
-#include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
-// The archive holds counts of micro-g in the seismological convention: positive along the axis
-// the channel names, so a device lying face up records about +1 g (+1 000 000) on its vertical
-// channel. The application's convention is the opposite sign (face up reads z = -1).
-int32_t microGCounts(double applicationG) {
-    const double counts = std::round(-applicationG * 1e6);
-    if (!(counts == counts)) {
-        return 0;
-    }
-    return int32_t(std::clamp(counts, double(std::numeric_limits<int32_t>::min()),
-                              double(std::numeric_limits<int32_t>::max())));
-}
-
 double clockSeconds(clockid_t clock) {
     timespec now{};
     clock_gettime(clock, &now);
@@ -130,7 +116,7 @@ void Recorder::addSample(const Acceleration &acceleration) {
 
     const double values[3] = {acceleration.x, acceleration.y, acceleration.z};
     for (int axis = 0; axis < 3; ++axis) {
-        mChannels[axis]->add(microGCounts(values[axis]));
+        mChannels[axis]->add(MiniSeedChannel::counts(values[axis]));
     }
     ++mRunSamples;
     if (mRunSamples % qint64(kPackEvery) == 0) {

@@ -30,9 +30,10 @@ TEST(RecordingRun, AHeadlessRunLeavesAnArchiveOfWhatItPlayed) {
     }
     csv.close();
     const QString archive = dir.filePath("archive");
-    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + csv.fileName(),
-                                        "--record", archive, "--station", "XX.TEST.00",
-                                        "--duration", "3", "--config-dir", dir.filePath("config")});
+    const ProcessRun run =
+        runShakelog({"--headless", "--source", "replay:" + csv.fileName(), "--record", archive,
+                     "--station", "XX.TEST.00", "--export-mseed", dir.filePath("history.mseed"),
+                     "--duration", "3", "--config-dir", dir.filePath("config")});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("Recording XX.TEST.00 to " + archive)) << run.err.toStdString();
 
@@ -49,6 +50,10 @@ TEST(RecordingRun, AHeadlessRunLeavesAnArchiveOfWhatItPlayed) {
               std::vector<int32_t>(x.begin(), x.begin() + played));
     EXPECT_EQ(recorded.runs.at("XX.TEST.00.HN2")[0].samples, std::vector<int32_t>(played, -500000));
     EXPECT_TRUE(QFile::exists(archive + "/XX.TEST.xml"));
+    // The history at the end, as shown (high-passed), in one file.
+    const MiniSeedArchive history(dir.filePath("history.mseed"));
+    EXPECT_TRUE(history.problem.isEmpty()) << history.problem.toStdString();
+    EXPECT_EQ(history.runs.at("XX.TEST.00.HNZ")[0].samples.size(), played);
 }
 
 TEST(RecordingRun, AFolderThatCannotBeMadeEndsTheRunAtOnce) {
