@@ -1,6 +1,7 @@
 // The miniSEED archive as seismological tools read it back: through libmseed's own reader.
 #include "recording/Recorder.h"
 
+#include "platform/MonotonicClock.h"
 #include "support/EventLoop.h"
 #include "support/FileSizeLimit.h"
 #include "support/MiniSeedArchive.h"
@@ -133,6 +134,27 @@ TEST(Recorder, KillingTheRecordingProcessLeavesOnlyWholeRecords) {
         const MiniSeedArchive archive(dir.path());
         EXPECT_TRUE(archive.problem.isEmpty()) << archive.problem.toStdString();
         EXPECT_EQ(archive.runs.size(), 3u);
+    }
+}
+
+TEST(Recorder, OnlyTheStationsDaysBeyondTheKeptOnesAreDeleted) {
+    QTemporaryDir dir;
+    const QStringList files = {"2026/XX/TEST/HNZ.D/XX.TEST.00.HNZ.D.2026.339",
+                               "2026/XX/TEST/HNZ.D/XX.TEST.00.HNZ.D.2026.340",
+                               "2026/XX/TEST/HN1.D/XX.TEST.00.HN1.D.2026.342",
+                               "2026/XX/OTHER/HNZ.D/XX.OTHER.00.HNZ.D.2026.300"};
+    for (const QString &file : files) {
+        QDir().mkpath(QFileInfo(dir.filePath(file)).path());
+        QFile(dir.filePath(file)).open(QIODevice::WriteOnly);
+    }
+    // Today is 2026-12-08 (day 342): keeping two days keeps the 6th (340) on.
+    const double offset = kBeforeMidnight - monotonicSeconds();
+    Recorder::Settings kept = settings(dir.path());
+    kept.keepDays = 2;
+    ASSERT_TRUE(Recorder::start(kept, nullptr, [&] { return offset; }));
+    EXPECT_FALSE(QFile::exists(dir.filePath(files[0])));
+    for (const QString &file : files.mid(1)) {
+        EXPECT_TRUE(QFile::exists(dir.filePath(file))) << file.toStdString();
     }
 }
 
