@@ -15,6 +15,7 @@ RecordingControl::RecordingControl(QLabel *label, QObject *parent)
     : QObject(parent), mLabel(label), mAction(new QAction(this)) {
     mAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(mAction, &QAction::triggered, this, &RecordingControl::toggle);
+    mLocationManager.setDelegate(this);
     bindLabel();
 }
 
@@ -59,11 +60,15 @@ bool RecordingControl::start(QString *error) {
     const QString shown = QDir(settings.directory).absolutePath();
     SystemLog::log(QStringLiteral("Recording %1 to %2").arg(settings.codes.text(), shown));
     bindLabel();
+    if (UserPref::getBoolean(LOCATION_SEND)) {
+        mLocationManager.startUpdatingLocation();
+    }
     emit started(shown);
     return true;
 }
 
 void RecordingControl::stop() {
+    mLocationManager.stopUpdatingLocation();
     mRecorder.reset();  // writes what it holds
     SystemLog::log(QStringLiteral("Recording stopped"));
     bindLabel();
@@ -84,6 +89,18 @@ void RecordingControl::toggle() {
         mLabel->setToolTip(error);
         mLabel->setVisible(true);
     }
+}
+
+void RecordingControl::locationManagerDidUpdateToLocation(LocationManager *, const Location &fix,
+                                                          const std::optional<Location> &) {
+    mLocationManager.stopUpdatingLocation();  // a station stays where it is
+    if (mRecorder) {
+        mRecorder->setPosition({fix.latitude, fix.longitude, fix.altitude});
+    }
+}
+
+void RecordingControl::locationManagerDidFailWithError(LocationManager *, const QString &error) {
+    SystemLog::log(QStringLiteral("Recording: no position for the station file: %1").arg(error));
 }
 
 void RecordingControl::setRate(double rate) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Accelerometer.h"
+#include "platform/LocationManager.h"
 #include "recording/Recorder.h"
 #include "recording/SeedCodes.h"
 
@@ -15,8 +16,9 @@ class QLabel;
 // Recording to the miniSEED archive from the application: what the settings (RECORD,
 // RECORD_FOLDER, RECORD_KEEP_DAYS, STATION_*) or the command line ask for, the "REC" label
 // beside the alarm and network labels ("REC ERROR" once a write failed), and the window's
-// action that starts and stops it and remembers the choice.
-class RecordingControl : public QObject {
+// action that starts and stops it and remembers the choice. While LOCATION_SEND allows it, the
+// first location fix after a start goes into the station file.
+class RecordingControl : public QObject, public LocationManagerDelegate {
     Q_OBJECT
 public:
     RecordingControl(QLabel *label, QObject *parent = nullptr);
@@ -53,6 +55,10 @@ public:
         }
     }
 
+    void locationManagerDidUpdateToLocation(LocationManager *manager, const Location &newLocation,
+                                            const std::optional<Location> &oldLocation) override;
+    void locationManagerDidFailWithError(LocationManager *manager, const QString &error) override;
+
 signals:
     // Recording began, into `folder`: the window shows it once.
     void started(const QString &folder);
@@ -65,6 +71,7 @@ private:
     QLabel *mLabel;
     QAction *mAction;
     std::unique_ptr<Recorder> mRecorder;
+    LocationManager mLocationManager;
     double mRate = 100;
     QString mRunFolder;  // --record: this run's folder, not remembered
     std::optional<SeedCodes> mRunCodes;

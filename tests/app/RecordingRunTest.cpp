@@ -1,9 +1,13 @@
 // Recording a run to a miniSEED archive, from the command line and from the window.
 #include "app/AppDelegate.h"
 #include "app/RecordingControl.h"
+#include "platform/DeviceIdentifier.h"
+#include "platform/LocationManager.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "support/EventLoop.h"
 #include "support/MiniSeedArchive.h"
+#include "support/NmeaLog.h"
 #include "support/ShakelogProcess.h"
 #include "support/TempConfig.h"
 
@@ -80,8 +84,20 @@ TEST(RecordingRun, TheWindowStartsAndStopsRecordingAndRemembersIt) {
     EXPECT_EQ(action->shortcut(), QKeySequence("Ctrl+R"));
     EXPECT_FALSE(label->isVisibleTo(delegate.window));
 
+    LocationManager::setSourceFactory(nmeaFactory(nmeaLog({0})));
     action->trigger();
     EXPECT_TRUE(delegate.recording->isRecording());
+    // The first fix goes into the station file.
+    const QString stationFile = archive.filePath(
+        "XX." + SeedCodes::stationFromDeviceIdentifier(DeviceIdentifier::uniqueIdentifier()) +
+        ".xml");
+    const auto located = [&] {
+        QFile file(stationFile);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("<Latitude>35.675<");
+    };
+    pumpUntil(located);
+    EXPECT_TRUE(located());
+    LocationManager::setSourceFactory({});
     EXPECT_TRUE(label->isVisibleTo(delegate.window));
     EXPECT_EQ(label->text(), "REC");
     EXPECT_EQ(action->text(), "Stop recording");
