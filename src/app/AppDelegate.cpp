@@ -234,7 +234,9 @@ void AppDelegate::reloadUserConfiguration() {
     graphView->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
     // The rate actually sampled: the alarm's seconds and the spectrum's hertz count by it.
     graphView->setMFrequency(float(usableScanRate()));
-    recording->setRate(usableScanRate());
+    recording->setRate(mAccelerometer && mAccelerometer->samplingRate() > 0
+                           ? mAccelerometer->samplingRate()
+                           : usableScanRate());
     graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
     graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));
 }
@@ -251,6 +253,10 @@ void AppDelegate::accelerometerWasLost(Accelerometer *, const QString &) {
 void AppDelegate::accelerometerDidComeBack(Accelerometer *) { setSourceNote(mSourceNote); }
 
 void AppDelegate::processAcceleration(const Acceleration &acceleration) {
+    if (mAccelerometer && mAccelerometer->samplingRate() > 0) {
+        // The archive's time axis runs at the rate the samples really come at.
+        recording->setRate(mAccelerometer->samplingRate());
+    }
     recording->addSample(acceleration);
     if (mDatesFromEvents) {
         mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);

@@ -104,6 +104,9 @@ void RecordingControl::locationManagerDidFailWithError(LocationManager *, const 
 }
 
 void RecordingControl::setRate(double rate) {
+    if (rate == mRate) {
+        return;
+    }
     mRate = rate;
     if (mRecorder) {
         mRecorder->setRate(rate);

@@ -6,6 +6,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "support/EventLoop.h"
+#include "support/FakeAccelerometer.h"
 #include "support/MiniSeedArchive.h"
 #include "support/NmeaLog.h"
 #include "support/ShakelogProcess.h"
@@ -115,4 +116,26 @@ TEST(RecordingRun, TheWindowStartsAndStopsRecordingAndRemembersIt) {
     action->trigger();  // a folder that cannot be made: shown, not recording
     EXPECT_FALSE(delegate.recording->isRecording());
     EXPECT_EQ(label->text(), "REC ERROR");
+}
+
+TEST(RecordingRun, TheArchiveRunsAtTheRateTheSensorDelivers) {
+    // A device that offers 104 samples/s where 100 were asked: recorded at 100, its samples
+    // would drift from their places and break the records every few tenths of a second.
+    TempConfig config;
+    QTemporaryDir archive;
+    FakeAccelerometer sensor;
+    sensor.rate = 104;
+    AppDelegate delegate(&sensor, false);
+    delegate.applicationDidFinishLaunching();
+    delegate.recording->setRunOverride(archive.path(), SeedCodes{"XX", "TEST", "00"}, 0);
+    QString error;
+    ASSERT_TRUE(delegate.recording->startIfAsked(delegate.usableScanRate(), &error));
+    for (int i = 0; i < 520; ++i) {
+        delegate.processAcceleration({0, 0, -1, 10.0 + i / 104.0});
+    }
+    delegate.recording->flush();
+    const MiniSeedArchive recorded(archive.path());
+    EXPECT_EQ(recorded.rate, 104);
+    ASSERT_EQ(recorded.runs.at("XX.TEST.00.HNZ").size(), 1u);
+    EXPECT_EQ(recorded.runs.at("XX.TEST.00.HNZ")[0].samples.size(), 520u);
 }
