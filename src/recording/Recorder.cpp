@@ -33,6 +33,8 @@ double Recorder::systemClockOffset() {
 
 std::unique_ptr<Recorder> Recorder::start(const Settings &settings, QString *error,
                                           ClockOffset clockOffset) {
+    QString ignored;
+    error = error ? error : &ignored;
     if (!SdsArchive::prepare(settings.directory, error)) {
         return nullptr;
     }
