@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/RecordingControl.h"
 #include "platform/IdleTimer.h"
 #include "platform/MonotonicClock.h"
 #include "platform/NotificationCenter.h"
@@ -42,6 +43,20 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     mAlarmMessage = mUi->mAlarmMessage;
     mButtonAlarm = mUi->mButtonAlarm;
     mProgressAlarm = mUi->mProgressAlarm;
+    recording = new RecordingControl(mUi->mLabelRecording, this);
+    // Started and stopped from the traces' context menu or with its shortcut, anywhere in the
+    // window: no room is taken from the main screen.
+    graphView->addAction(recording->toggleAction());
+    graphView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    window->addAction(recording->toggleAction());
+    connect(recording, &RecordingControl::started, this, [this](const QString &folder) {
+        if (!mShowWindow) {
+            return;
+        }
+        const QString note = mSourceNote;
+        setSourceNote(QStringLiteral("Recording to %1").arg(folder));
+        QTimer::singleShot(5000, this, [this, note] { setSourceNote(note); });
+    });
 
     // The alarm button of the delegate and of the view are the one on-screen button.
     graphView->mSamplingRate = mUi->mSamplingRate;
@@ -219,6 +234,9 @@ void AppDelegate::reloadUserConfiguration() {
     graphView->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
     // The rate actually sampled: the alarm's seconds and the spectrum's hertz count by it.
     graphView->setMFrequency(float(usableScanRate()));
+    recording->setRate(mAccelerometer && mAccelerometer->samplingRate() > 0
+                           ? mAccelerometer->samplingRate()
+                           : usableScanRate());
     graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
     graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));
 }
@@ -235,6 +253,11 @@ void AppDelegate::accelerometerWasLost(Accelerometer *, const QString &) {
 void AppDelegate::accelerometerDidComeBack(Accelerometer *) { setSourceNote(mSourceNote); }
 
 void AppDelegate::processAcceleration(const Acceleration &acceleration) {
+    if (mAccelerometer && mAccelerometer->samplingRate() > 0) {
+        // The archive's time axis runs at the rate the samples really come at.
+        recording->setRate(mAccelerometer->samplingRate());
+    }
+    recording->addSample(acceleration);
     if (mDatesFromEvents) {
         mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);
     }

@@ -15,6 +15,7 @@
 
 class GraphView;
 class PanelController;
+class RecordingControl;
 class QAction;
 class QLabel;
 class QMainWindow;
@@ -56,6 +57,7 @@ public:
     // Shown at the foot of the traces until the sensor is back.
     void accelerometerWasLost(Accelerometer *accelerometer, const QString &reason) override;
     void accelerometerDidComeBack(Accelerometer *accelerometer) override;
+    // The sample goes to the archive as delivered, then through the history and its filter.
     void processAcceleration(const Acceleration &acceleration);
     void bindNetworkLabel();
 
@@ -103,6 +105,8 @@ public:
     // A note at the foot of the traces (the donation banner covers their top) about the
     // signal's source; hidden when empty.
     void setSourceNote(const QString &note);
+    // SCAN_RATE, or 1 sample per second (with a log line) when the setting is not positive.
+    int usableScanRate() const;
     QString sourceNote() const;
 
     QMainWindow *window = nullptr;              // owned
@@ -114,8 +118,9 @@ public:
     QLabel *mAlarmMessage = nullptr;
     QPushButton *mButtonAlarm = nullptr;
     QProgressBar *mProgressAlarm = nullptr;
-    QTimer *mTimer = nullptr;  // the sine-wave source's timer; none when stopped
-    qint32 mSec = 0;           // tick counter of the sine-wave source
+    RecordingControl *recording = nullptr;  // the miniSEED archive; owned
+    QTimer *mTimer = nullptr;               // the sine-wave source's timer; none when stopped
+    qint32 mSec = 0;                        // tick counter of the sine-wave source
 
 private:
     // The first-run values when the mark HAS_INITIALIZED_1_2 is not true, in one write; with
@@ -134,8 +139,6 @@ private:
     void tickDue();
     void tickAt(double timestamp);
     bool eventFilter(QObject *watched, QEvent *event) override;
-    // SCAN_RATE, or 1 sample per second (with a log line) when the setting is not positive.
-    int usableScanRate() const;
 
     std::unique_ptr<Ui::MainWindow> mUi;
     Accelerometer *mAccelerometer;

@@ -86,9 +86,33 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                        "devices, looked for in $SHAKELOG_IIO_SYSFS_DIR, else /sys/bus/iio/devices, "
                        "with their character devices in $SHAKELOG_IIO_DEV_DIR, else /dev) with "
                        "its settings, and exit."));
+    const QCommandLineOption exportMiniSeedOption(
+        QStringLiteral("export-mseed"),
+        QStringLiteral("When the run ends, write the recorded samples as one miniSEED file of "
+                       "three channels to this file (with the --station or STATION_* codes)."),
+        QStringLiteral("file"));
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"),
+        QStringLiteral("Record every sample, as the source delivers it, to a miniSEED archive in "
+                       "this folder for this run (SDS layout, with the station's StationXML "
+                       "beside it; see docs/recording.md). Without it the RECORD setting "
+                       "decides, and the window's Ctrl+R."),
+        QStringLiteral("dir"));
+    const QCommandLineOption stationOption(
+        QStringLiteral("station"),
+        QStringLiteral("The network, station and location codes recordings are filed under for "
+                       "this run, as NET.STA.LOC (for example XX.TEST.00; default: the STATION_* "
+                       "settings, else XX, a code from the device, 00)."),
+        QStringLiteral("net.sta.loc"));
+    const QCommandLineOption keepDaysOption(
+        QStringLiteral("record-keep-days"),
+        QStringLiteral("Delete the archive's day files older than this many days, at start and "
+                       "at every change of day (0 keeps all; default: RECORD_KEEP_DAYS)."),
+        QStringLiteral("days"));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
                        durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
-                       uploadOption, earthquakeOption, exportOption, listSensorsOption});
+                       uploadOption, earthquakeOption, exportOption, exportMiniSeedOption,
+                       recordOption, stationOption, keepDaysOption, listSensorsOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -240,6 +264,40 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         result.exitCode = 2;
         result.output = QStringLiteral("--export-csv needs a file name.");
         return result;
+    }
+    options.exportMiniSeedFile = parser.value(exportMiniSeedOption);
+    if (parser.isSet(exportMiniSeedOption) && options.exportMiniSeedFile.isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--export-mseed needs a file name.");
+        return result;
+    }
+    options.recordFolder = parser.value(recordOption);
+    if (parser.isSet(recordOption) && options.recordFolder.isEmpty()) {
+        result.exitCode = 2;
+        result.output = QStringLiteral("--record needs a folder.");
+        return result;
+    }
+    if (parser.isSet(stationOption)) {
+        QString error;
+        options.station = SeedCodes::parse(parser.value(stationOption), &error);
+        if (!options.station) {
+            result.exitCode = 2;
+            result.output = QStringLiteral("--station: %1").arg(error);
+            return result;
+        }
+    }
+    if (parser.isSet(keepDaysOption)) {
+        bool ok = false;
+        const int days = parser.value(keepDaysOption).toInt(&ok);
+        if (!ok || days < 0) {
+            result.exitCode = 2;
+            result.output = QStringLiteral(
+                                "--record-keep-days needs a whole number of days, "
+                                "0 or more, not '%1'.")
+                                .arg(parser.value(keepDaysOption));
+            return result;
+        }
+        options.recordKeepDays = days;
     }
     options.listSensors = parser.isSet(listSensorsOption);
     result.options = options;

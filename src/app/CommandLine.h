@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/SeedCodes.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -27,7 +29,11 @@ struct CommandLine {
     QString uploadURL;               // send one report here when the run ends
     bool earthquake = false;         // with uploadURL: the report announces an earthquake
     QString exportFile;              // write the CSV export here when the run ends
+    QString exportMiniSeedFile;      // write the history as miniSEED here when the run ends
     bool listSensors = false;        // print the accelerometers found and exit
+    QString recordFolder;            // record to this miniSEED archive for this run
+    std::optional<SeedCodes> station;   // --station NET.STA.LOC for this run
+    std::optional<int> recordKeepDays;  // --record-keep-days for this run
 
     struct Result;
     // `arguments` includes the program name first, as QCoreApplication::arguments().

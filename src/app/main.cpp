@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/RecordingControl.h"
 #include "app/SensorList.h"
 #include "core/ReplaySource.h"
 #include "platform/QtSensorsAccelerometer.h"
@@ -8,6 +9,7 @@
 #include "platform/iio/IioAccelerometer.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "recording/MiniSeedExport.h"
 #include "recording/MiniSeedSource.h"
 #include "sharing/HeadlessReport.h"
 #include "sharing/ShareText.h"
@@ -125,14 +127,28 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
 // What a run leaves behind when it has ended: the export file and the report, as asked. The
 // exit status turns non-zero when either could not be done.
 // A termination signal meanwhile gives up the report: it counts as not sent.
-int finishRun(const AppDelegate &delegate, const TerminationSignals &terminationSignals,
+int finishRun(AppDelegate &delegate, const TerminationSignals &terminationSignals,
               const CommandLine &options, int status) {
     const SampleHistory &history = delegate.graphView->history();
+    if (const Recorder *recorder = delegate.recording->recorder();
+        recorder && recorder->hasFailed()) {
+        printTo(stderr, QStringLiteral("shakelog: recording stopped: %1").arg(recorder->failure()));
+        status = status ? status : 1;
+    }
     if (!options.exportFile.isEmpty()) {
         QString error;
         if (!ShareText::writeCSV(history, options.exportFile, &error)) {
             printTo(stderr,
                     QStringLiteral("shakelog: cannot write %1: %2").arg(options.exportFile, error));
+            status = status ? status : 1;
+        }
+    }
+    if (!options.exportMiniSeedFile.isEmpty()) {
+        QString error;
+        const SeedCodes codes = options.station ? *options.station : SeedCodes::fromSettings();
+        if (!MiniSeedExport::write(history, codes, options.exportMiniSeedFile, &error)) {
+            printTo(stderr, QStringLiteral("shakelog: cannot write %1: %2")
+                                .arg(options.exportMiniSeedFile, error));
             status = status ? status : 1;
         }
     }
@@ -270,6 +286,13 @@ int main(int argc, char *argv[]) {
     }
 
     delegate.applicationDidFinishLaunching();
+    // After the launch has written the first-run settings: recording reads its own.
+    delegate.recording->setRunOverride(options.recordFolder, options.station,
+                                       options.recordKeepDays);
+    if (!delegate.recording->startIfAsked(delegate.usableScanRate(), &error)) {
+        printTo(stderr, QStringLiteral("shakelog: %1").arg(error));
+        return 1;
+    }
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,
                      [&delegate](Qt::ApplicationState state) {
                          if (state == Qt::ApplicationActive) {

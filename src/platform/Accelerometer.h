@@ -52,6 +52,10 @@ public:
     // seconds) rather than from the moment of reading: the history then dates its second marks
     // by them.
     virtual bool timestampsFromDevice() const { return false; }
+    // The rate its samples come at when the source sets it (a device running at the nearest
+    // rate it offers, 104 for 100 asked), in samples per second; 0 when it follows the interval
+    // set, or does not know.
+    virtual double samplingRate() const { return 0; }
     // Shown to the user ("Qt Sensors accelerometer", "demo recording", ...).
     virtual QString description() const = 0;
 };

@@ -27,6 +27,13 @@ inline const QString EMAIL = QStringLiteral("EMAIL");          // export recipie
 inline const QString RUNNING_STATE =
     QStringLiteral("RUNNING_STATE");  // recording ran when a panel opened
 inline const QString DONATE_HIDE = QStringLiteral("DONATE_HIDE");  // donation banner stays hidden
+// Recording to a miniSEED archive; empty or 0: the default (see RecordingControl).
+inline const QString RECORD = QStringLiteral("RECORD");                // recording on
+inline const QString RECORD_FOLDER = QStringLiteral("RECORD_FOLDER");  // the archive's folder
+inline const QString RECORD_KEEP_DAYS = QStringLiteral("RECORD_KEEP_DAYS");  // 0: keep all
+inline const QString STATION_NETWORK = QStringLiteral("STATION_NETWORK");    // "XX"
+inline const QString STATION_CODE = QStringLiteral("STATION_CODE");  // from the device identifier
+inline const QString STATION_LOCATION = QStringLiteral("STATION_LOCATION");  // "00"; "--": none
 
 struct Key {
     const QString &name;
@@ -36,7 +43,7 @@ struct Key {
 
 // The whole table. The keys with a first-run value come first, in the order the first launch
 // writes them.
-inline const std::array<Key, 16> kAll = {{
+inline const std::array<Key, 22> kAll = {{
     {FILTER, PrefType::Boolean, true},
     {DRAW_TIME, PrefType::Boolean, false},
     {REAL_TIME, PrefType::Boolean, true},
@@ -53,6 +60,12 @@ inline const std::array<Key, 16> kAll = {{
     {EMAIL, PrefType::String, std::nullopt},
     {RUNNING_STATE, PrefType::Boolean, std::nullopt},
     {DONATE_HIDE, PrefType::Boolean, std::nullopt},
+    {RECORD, PrefType::Boolean, std::nullopt},
+    {RECORD_FOLDER, PrefType::String, std::nullopt},
+    {RECORD_KEEP_DAYS, PrefType::Integer, std::nullopt},
+    {STATION_NETWORK, PrefType::String, std::nullopt},
+    {STATION_CODE, PrefType::String, std::nullopt},
+    {STATION_LOCATION, PrefType::String, std::nullopt},
 }};
 
 }  // namespace SettingsKeys

@@ -1,7 +1,14 @@
 #include "recording/SeedCodes.h"
 
+#include "platform/DeviceIdentifier.h"
+#include "platform/SystemLog.h"
+#include "prefs/SettingsKeys.h"
+#include "prefs/UserPref.h"
+
 #include <QCryptographicHash>
 #include <QStringList>
+
+using namespace SettingsKeys;
 
 namespace {
 // Upper-case ASCII letters and digits, `minimum` to `maximum` of them.
@@ -73,6 +80,30 @@ QString SeedCodes::stationFromDeviceIdentifier(const QString &identifier) {
         number /= 36;
     }
     return code;
+}
+
+SeedCodes SeedCodes::fromSettings() {
+    SeedCodes codes;
+    codes.station = SeedCodes::stationFromDeviceIdentifier(DeviceIdentifier::uniqueIdentifier());
+    const auto take = [](const QString &key, QString *code, QString (*problem)(const QString &)) {
+        QString stored = UserPref::getString(key);
+        if (stored.isEmpty()) {
+            return;
+        }
+        if (key == STATION_LOCATION && stored == QLatin1String("--")) {
+            stored.clear();  // the usual way to write "no location code"
+        }
+        if (const QString why = problem(stored); !why.isEmpty()) {
+            SystemLog::log(QStringLiteral("%1: %2 The default %3 is used.")
+                               .arg(key, why, code->isEmpty() ? QStringLiteral("(none)") : *code));
+            return;
+        }
+        *code = stored;
+    };
+    take(STATION_NETWORK, &codes.network, &SeedCodes::networkProblem);
+    take(STATION_CODE, &codes.station, &SeedCodes::stationProblem);
+    take(STATION_LOCATION, &codes.location, &SeedCodes::locationProblem);
+    return codes;
 }
 
 QString SeedCodes::text() const {

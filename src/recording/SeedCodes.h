@@ -22,6 +22,10 @@ struct SeedCodes {
     static QString networkProblem(const QString &code);
     static QString stationProblem(const QString &code);
     static QString locationProblem(const QString &code);
+    // The codes of the STATION_NETWORK, STATION_CODE and STATION_LOCATION settings ("--": no
+    // location); an empty one, or one breaking the rules (with a log line), gives its default:
+    // XX, the device's own code, 00.
+    static SeedCodes fromSettings();
     // Five letters and digits derived from the device identifier, the same on every run.
     static QString stationFromDeviceIdentifier(const QString &identifier);
 

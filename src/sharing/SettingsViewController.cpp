@@ -8,6 +8,7 @@
 #include "prefs/Deployment.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "recording/MiniSeedExport.h"
 #include "sharing/Report.h"
 #include "sharing/ShareText.h"
 #include "ui/ActivityIndicator.h"
@@ -79,10 +80,13 @@ SettingsViewController::SettingsViewController(PanelHost &host, QObject *parent)
     mCellDescription = mUi->mCellDescription;
     mDescription = mUi->mDescription;
     aiLocation->hide();
-    mSavePathChooser = [](QWidget *parent) {
+    mSavePathChooser = [](QWidget *parent, const QString &format) {
+        const bool csv = format == QLatin1String("CSV");
         return QFileDialog::getSaveFileName(
-            parent, QStringLiteral("Save CSV"), QStringLiteral("shakelog.csv"),
-            QStringLiteral("Comma-separated values (*.csv);;All files (*)"));
+            parent, QStringLiteral("Save ") + format,
+            csv ? QStringLiteral("shakelog.csv") : QStringLiteral("shakelog.mseed"),
+            csv ? QStringLiteral("Comma-separated values (*.csv);;All files (*)")
+                : QStringLiteral("miniSEED (*.mseed *.miniseed);;All files (*)"));
     };
 
     // Switches act on the user's click only, not on the values the panel sets itself.
@@ -105,6 +109,8 @@ SettingsViewController::SettingsViewController(PanelHost &host, QObject *parent)
     connect(mUi->emailButton, &QPushButton::clicked, this, &SettingsViewController::emailClicked);
     connect(mUi->saveCSVButton, &QPushButton::clicked, this,
             &SettingsViewController::saveCSVClicked);
+    connect(mUi->saveMiniSeedButton, &QPushButton::clicked, this,
+            &SettingsViewController::saveMiniSeedClicked);
     connect(mUi->websiteButton, &QPushButton::clicked, this, &SettingsViewController::goURL);
     connect(mUi->recommendButton, &QPushButton::clicked, this, &SettingsViewController::emailURL);
     connect(mUi->resetButton, &QPushButton::clicked, this, &SettingsViewController::resetClicked);
@@ -312,7 +318,7 @@ void SettingsViewController::openMail(const QString &subject, const QString &bod
 }
 
 void SettingsViewController::saveCSVClicked() {
-    const QString path = mSavePathChooser(mView);
+    const QString path = mSavePathChooser(mView, QStringLiteral("CSV"));
     if (!path.isEmpty()) {
         saveCSV(path);
     }
@@ -325,6 +331,26 @@ bool SettingsViewController::saveCSV(const QString &path) {
     QString error;
     if (!ShareText::writeCSV(mGraphView->history(), path, &error)) {
         alert(QStringLiteral("Save CSV"),
+              QStringLiteral("Could not write %1: %2").arg(path, error));
+        return false;
+    }
+    return true;
+}
+
+void SettingsViewController::saveMiniSeedClicked() {
+    const QString path = mSavePathChooser(mView, QStringLiteral("miniSEED"));
+    if (!path.isEmpty()) {
+        saveMiniSeed(path);
+    }
+}
+
+bool SettingsViewController::saveMiniSeed(const QString &path) {
+    if (!mGraphView) {
+        return false;
+    }
+    QString error;
+    if (!MiniSeedExport::write(mGraphView->history(), SeedCodes::fromSettings(), path, &error)) {
+        alert(QStringLiteral("Save miniSEED"),
               QStringLiteral("Could not write %1: %2").arg(path, error));
         return false;
     }

@@ -64,9 +64,11 @@ public:
     void emailURL();
     void saveCSVClicked();
     bool saveCSV(const QString &path);
-    // Asks where Save CSV writes (a file dialog on the panel's view); an empty answer saves
-    // nothing. Tests answer in place of a person.
-    using SavePathChooser = std::function<QString(QWidget *parent)>;
+    void saveMiniSeedClicked();
+    bool saveMiniSeed(const QString &path);
+    // Asks where Save CSV or Save miniSEED (`format`: "CSV", "miniSEED") writes (a file dialog on
+    // the panel's view); an empty answer saves nothing. Tests answer in place of a person.
+    using SavePathChooser = std::function<QString(QWidget *parent, const QString &format)>;
     void setSavePathChooser(SavePathChooser chooser) { mSavePathChooser = std::move(chooser); }
 
     // Report upload.

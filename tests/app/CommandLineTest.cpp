@@ -40,6 +40,13 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(iio.options->iioDevice, "iio:device2");
     EXPECT_TRUE(parse({"--source", "iio"}).options->iioDevice.isEmpty());
     EXPECT_TRUE(parse({"--list-sensors"}).options->listSensors);
+    const auto recording = parse({"--record", "/tmp/archive", "--station", "GE.WLF.",
+                                  "--record-keep-days", "30", "--export-mseed", "/tmp/h.mseed"});
+    ASSERT_TRUE(recording.options);
+    EXPECT_EQ(recording.options->recordFolder, "/tmp/archive");
+    EXPECT_EQ(recording.options->station->text(), "GE.WLF.");
+    EXPECT_EQ(recording.options->recordKeepDays, 30);
+    EXPECT_EQ(recording.options->exportMiniSeedFile, "/tmp/h.mseed");
 }
 
 TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
@@ -68,6 +75,14 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         {{"--earthquake"}, "--earthquake goes with --upload."},
         {{"--upload", ""}, "--upload needs the server address."},
         {{"--export-csv", ""}, "--export-csv needs a file name."},
+        {{"--export-mseed", ""}, "--export-mseed needs a file name."},
+        {{"--record", ""}, "--record needs a folder."},
+        {{"--station", "XX.TEST"},
+         "--station: 'XX.TEST' is not NET.STA.LOC (for example XX.TEST.00)."},
+        {{"--station", "XX.TOOLONG.00"},
+         "--station: The station code 'TOOLONG' must have 1 to 5 characters."},
+        {{"--record-keep-days", "-1"},
+         "--record-keep-days needs a whole number of days, 0 or more, not '-1'."},
         {{"--stream", "127.0.0.1"},
          "--stream needs HOST:PORT with a port from 1 to 65535, not '127.0.0.1'."},
         {{"--stream", "127.0.0.1:0"},

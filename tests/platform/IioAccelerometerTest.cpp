@@ -273,6 +273,7 @@ TEST(IioAccelerometer, ANewRateRestartsCaptureAndNoDelegateStopsIt) {
     accelerometer->setUpdateInterval(1.0 / 30);
     waitForCapture(*accelerometer);
     EXPECT_EQ(sim.attribute("sampling_frequency"), "50");  // the next offered rate up
+    EXPECT_EQ(accelerometer->samplingRate(), 50);         // what the samples come at
     EXPECT_EQ(sim.attribute("buffer/enable"), "1");
     accelerometer->setUpdateInterval(1.0 / 150);
     waitForCapture(*accelerometer);

@@ -9,6 +9,7 @@
 #include "support/Alerts.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
+#include "support/MiniSeedArchive.h"
 #include "support/NmeaLog.h"
 #include "support/Printers.h"
 #include "support/RecordingHost.h"
@@ -268,7 +269,7 @@ TEST_F(Sharing, SaveCsvWritesTheExportWhereThePersonChose) {
     QTemporaryDir dir;
     QString answer;  // empty: the dialog was cancelled
     QList<QWidget *> askedOver;
-    controller().setSavePathChooser([&](QWidget *parent) {
+    controller().setSavePathChooser([&](QWidget *parent, const QString &) {
         askedOver << parent;
         return answer;
     });
@@ -292,6 +293,31 @@ TEST_F(Sharing, SaveCsvWritesTheExportWhereThePersonChose) {
     ASSERT_EQ(visibleAlerts().size(), 1);
     EXPECT_TRUE(alertTexts()[0].startsWith("Save CSV / Could not write " + answer + ": "))
         << alertTexts()[0].toStdString();
+}
+
+TEST_F(Sharing, SaveMiniSeedWritesTheHistoryAsThreeChannelsOfTheStation) {
+    UserPref::setString(STATION_NETWORK, "GE");
+    UserPref::setString(STATION_CODE, "BOARD");
+    UserPref::setString(STATION_LOCATION, "--");
+    graph.setMFrequency(50);
+    graph.setFilteringEnabled(false);
+    record(0.5f, -1.25f, 0.0f);
+    record(1.0f, 2.0f, -1.0f);
+    QTemporaryDir dir;
+    QStringList formats;
+    controller().setSavePathChooser([&](QWidget *, const QString &format) {
+        formats << format;
+        return dir.filePath("quake.mseed");
+    });
+    controller().view()->findChild<QPushButton *>("saveMiniSeedButton")->click();
+    EXPECT_EQ(formats, QStringList{"miniSEED"});
+    const MiniSeedArchive file(dir.filePath("quake.mseed"));
+    EXPECT_TRUE(file.problem.isEmpty()) << file.problem.toStdString();
+    EXPECT_EQ(file.rate, 50);
+    EXPECT_EQ(file.runs.at("GE.BOARD..BN1")[0].samples, (std::vector<int32_t>{-500000, -1000000}));
+    EXPECT_EQ(file.runs.at("GE.BOARD..BN2")[0].samples, (std::vector<int32_t>{1250000, -2000000}));
+    EXPECT_EQ(file.runs.at("GE.BOARD..BNZ")[0].samples, (std::vector<int32_t>{0, 1000000}));
+    EXPECT_TRUE(visibleAlerts().isEmpty());
 }
 
 // Report upload -----------------------------------------------------------------------------

@@ -16,6 +16,7 @@ public:
     }
     QString description() const override { return QStringLiteral("fake"); }
     bool timestampsFromDevice() const override { return deviceTimestamps; }
+    double samplingRate() const override { return rate; }
 
     void deliver(double x, double y, double z, double timestamp) {
         if (delegate) {
@@ -35,6 +36,7 @@ public:
     }
 
     bool deviceTimestamps = false;  // as a sensor with a clock of its own
+    double rate = 0;                // as a sensor that runs at a rate of its own
     AccelerometerDelegate *delegate = nullptr;
     double interval = 0;
     int delegateSets = 0;

@@ -35,6 +35,9 @@ public:
     void setDelegate(AccelerometerDelegate *delegate) override;
     void setUpdateInterval(double seconds) override;
     int maximumRate() const override { return mDevice.maximumRate(); }
+    double samplingRate() const override {
+        return mMode == Mode::Buffered || mMode == Mode::Polled ? mRate : 0;
+    }
     bool timestampsFromDevice() const override { return true; }
     QString description() const override;
 
