@@ -22,7 +22,10 @@ std::unique_ptr<MiniSeedSource> MiniSeedSource::open(const QString &path, QStrin
 
 MiniSeedSource::MiniSeedSource(std::unique_ptr<MiniSeedRecording> recording, QString description,
                                QObject *parent)
-    : QObject(parent), mRecording(std::move(recording)), mDescription(std::move(description)) {
+    : QObject(parent),
+      mRecording(std::move(recording)),
+      mDescription(std::move(description)),
+      mRate(mRecording->stretches().front().rate) {
     mTimer.setTimerType(Qt::PreciseTimer);
     connect(&mTimer, &QTimer::timeout, this, &MiniSeedSource::tick);
 }
@@ -69,6 +72,7 @@ void MiniSeedSource::tick() {
                 pace(due + double(stretches[mStretch].start - stretch.end()) / 1e6);
             }
         }
+        mRate = stretch.rate;  // samplingRate() while the sample is handled: an archive files it so
         mDelegate->accelerometerDidAccelerate(this, acceleration);
         if (mStretch == stretches.size()) {
             mTimer.stop();

@@ -31,6 +31,8 @@ public:
     void setDelegate(AccelerometerDelegate *delegate) override;
     void setUpdateInterval(double) override {}
     int maximumRate() const override;
+    // The rate of the stretch being played.
+    double samplingRate() const override { return mRate; }
     // "miniSEED recording PATH (NET.STA.LOC HN1 HN2 HNZ, 100 samples/s)"
     QString description() const override { return mDescription; }
 
@@ -50,6 +52,7 @@ private:
     AccelerometerDelegate *mDelegate = nullptr;
     size_t mStretch = 0;     // the stretch being played
     int64_t mIndex = 0;      // its next sample
+    double mRate;            // samples per second of the last sample delivered (else the first)
     bool mFinished = false;  // the last sample has been played and finished() emitted
     SamplePacing mPacing;    // when the next event is due
     QTimer mTimer;

@@ -3,6 +3,7 @@
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 #include "support/Loopback.h"
+#include "support/MiniSeedArchive.h"
 #include "support/MiniSeedRecords.h"
 #include "support/Printers.h"
 #include "support/ScopedEnvironment.h"
@@ -148,21 +149,46 @@ TEST(ShakelogProcess, ReplayPlaysARecordingAtTheConfiguredRate) {
 }
 
 // miniSEED is told by its content, here under a CSV's name, and plays at its own rate (50 per
-// second) whatever the configured one (100).
+// second) whatever the configured one (100). Recorded again, it makes the same counts at the
+// same rate: the replay and the recorder agree on units and signs.
 TEST(ShakelogProcess, ReplayPlaysMiniSeedAtTheRecordingsRate) {
     QTemporaryDir dir;
     const QString path = dir.filePath("quake.csv");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    const std::vector<double> samples(200, 1000000.0);
-    for (const char *channel : {"HN1", "HN2", "HNZ"}) {
-        file.write(miniSeedRecords("XX", "STA", "00", channel, 0, 50, samples));
+    std::array<std::vector<double>, 3> counts;
+    for (int k = 0; k < 200; ++k) {
+        counts[0].push_back(std::round(20000 * std::sin(k / 5.0)));
+        counts[1].push_back(-300 - k);
+        counts[2].push_back(1000000 + k % 7);
+    }
+    for (size_t axis = 0; axis < 3; ++axis) {
+        const char *channel[] = {"HN1", "HN2", "HNZ"};
+        file.write(miniSeedRecords("XX", "STA", "00", channel[axis], 0, 50, counts[axis]));
     }
     file.close();
-    const ProcessRun run = runShakelog({"--headless", "--source", "replay:" + path, "--duration",
-                                        "3.5", "--config-dir", dir.path()});
+    const QString archive = dir.filePath("archive");
+    const ProcessRun run =
+        runShakelog({"--headless", "--source", "replay:" + path, "--record", archive, "--station",
+                     "XX.TEST.00", "--duration", "3.5", "--config-dir", dir.path()});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_NEAR(wholeSecondRate(run.out), 50, kRateSlack / 2) << run.out.toStdString();
+
+    const MiniSeedArchive recorded(archive);
+    EXPECT_TRUE(recorded.problem.isEmpty()) << recorded.problem.toStdString();
+    EXPECT_EQ(recorded.rate, 50);
+    for (size_t axis = 0; axis < 3; ++axis) {
+        const char *channel[] = {"XX.TEST.00.BN1", "XX.TEST.00.BN2", "XX.TEST.00.BNZ"};
+        ASSERT_EQ(recorded.runs.count(channel[axis]), 1u) << channel[axis];
+        const std::vector<RecordedRun> &runs = recorded.runs.at(channel[axis]);
+        ASSERT_EQ(runs.size(), 1u);
+        // 4 s of it in a run of 3.5 s; less on a busy machine.
+        const size_t played = runs[0].samples.size();
+        ASSERT_GT(played, 100u);
+        ASSERT_LE(played, counts[axis].size());
+        EXPECT_EQ(runs[0].samples,
+                  std::vector<int32_t>(counts[axis].begin(), counts[axis].begin() + played));
+    }
 }
 
 TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {

@@ -136,6 +136,7 @@ TEST(MiniSeedReplay, PlaysAtTheRecordingsRateWithGapsAsGaps) {
     const auto source = MiniSeedSource::open(path, &error);
     ASSERT_TRUE(source) << error.toStdString();
     EXPECT_EQ(source->maximumRate(), 1000);
+    EXPECT_EQ(source->samplingRate(), 1000);  // what an archive recording the play files it at
     EXPECT_EQ(source->description(),
               "miniSEED recording " + path + " (XX.STA.00 HN1 HN2 HNZ, 1000 samples/s)");
     bool finished = false;
