@@ -52,7 +52,9 @@ bool RecordingControl::start(QString *error) {
     settings.keepDays =
         mRunKeepDays ? *mRunKeepDays : std::max(0, UserPref::getInt(RECORD_KEEP_DAYS));
     mRecorder = Recorder::start(settings, error);
+    mStartProblem = mRecorder ? QString() : *error;
     if (!mRecorder) {
+        SystemLog::log(QStringLiteral("Recording could not start: %1").arg(*error));
         bindLabel();
         return false;
     }
@@ -68,6 +70,7 @@ bool RecordingControl::start(QString *error) {
 }
 
 void RecordingControl::stop() {
+    mStartProblem.clear();
     mLocationManager.stopUpdatingLocation();
     mRecorder.reset();  // writes what it holds
     SystemLog::log(QStringLiteral("Recording stopped"));
@@ -83,11 +86,6 @@ void RecordingControl::toggle() {
     QString error;
     if (start(&error)) {
         UserPref::setBoolean(RECORD, true);
-    } else {
-        SystemLog::log(QStringLiteral("Recording could not start: %1").arg(error));
-        mLabel->setText(QStringLiteral("REC ERROR"));
-        mLabel->setToolTip(error);
-        mLabel->setVisible(true);
     }
 }
 
@@ -116,15 +114,12 @@ void RecordingControl::setRate(double rate) {
 void RecordingControl::bindLabel() {
     mAction->setText(mRecorder ? QStringLiteral("Stop recording")
                                : QStringLiteral("Start recording"));
-    if (!mRecorder) {
-        mLabel->setVisible(false);
-        return;
-    }
-    mLabel->setVisible(true);
-    if (mRecorder->hasFailed()) {
+    const QString problem = mRecorder ? mRecorder->failure() : mStartProblem;
+    mLabel->setVisible(mRecorder || !problem.isEmpty());
+    if (!problem.isEmpty()) {
         mLabel->setText(QStringLiteral("REC ERROR"));
-        mLabel->setToolTip(mRecorder->failure());
-    } else {
+        mLabel->setToolTip(problem);
+    } else if (mRecorder) {
         mLabel->setText(QStringLiteral("REC"));
         mLabel->setToolTip(QStringLiteral("Recording to %1")
                                .arg(QDir(mRecorder->settings().directory).absolutePath()));

@@ -71,6 +71,7 @@ private:
     QLabel *mLabel;
     QAction *mAction;
     std::unique_ptr<Recorder> mRecorder;
+    QString mStartProblem;  // why the last start failed; shown until the next start or stop
     LocationManager mLocationManager;
     double mRate = 100;
     QString mRunFolder;  // --record: this run's folder, not remembered

@@ -289,7 +289,10 @@ int main(int argc, char *argv[]) {
     // After the launch has written the first-run settings: recording reads its own.
     delegate.recording->setRunOverride(options.recordFolder, options.station,
                                        options.recordKeepDays);
-    if (!delegate.recording->startIfAsked(delegate.usableScanRate(), &error)) {
+    // A run asked to record cannot go on without it; a window whose remembered choice fails
+    // (its folder gone) shows "REC ERROR" and goes on.
+    if (!delegate.recording->startIfAsked(delegate.usableScanRate(), &error) &&
+        (options.headless || !options.recordFolder.isEmpty())) {
         printTo(stderr, QStringLiteral("shakelog: %1").arg(error));
         return 1;
     }
