@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/DetectionControl.h"
 #include "app/RecordingControl.h"
 #include "platform/IdleTimer.h"
 #include "platform/MonotonicClock.h"
@@ -18,6 +19,7 @@
 #include "ui/PanelSlide.h"
 #include "ui_MainWindow.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QMainWindow>
 #include <QPushButton>
@@ -44,6 +46,15 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     mButtonAlarm = mUi->mButtonAlarm;
     mProgressAlarm = mUi->mProgressAlarm;
     recording = new RecordingControl(mUi->mLabelRecording, this);
+    detection = new DetectionControl(this);
+    detection->setArchiveLookup([this]() -> std::pair<QString, QString> {
+        const Recorder *recorder = recording->recorder();
+        if (!recorder || recorder->hasFailed()) {
+            return {};
+        }
+        return {QDir(recorder->settings().directory).absolutePath(),
+                recorder->settings().codes.text()};
+    });
     // Started and stopped from the traces' context menu or with its shortcut, anywhere in the
     // window: no room is taken from the main screen.
     graphView->addAction(recording->toggleAction());
@@ -234,9 +245,12 @@ void AppDelegate::reloadUserConfiguration() {
     graphView->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
     // The rate actually sampled: the alarm's seconds and the spectrum's hertz count by it.
     graphView->setMFrequency(float(usableScanRate()));
-    recording->setRate(mAccelerometer && mAccelerometer->samplingRate() > 0
-                           ? mAccelerometer->samplingRate()
-                           : usableScanRate());
+    const double rate = mAccelerometer && mAccelerometer->samplingRate() > 0
+                            ? mAccelerometer->samplingRate()
+                            : usableScanRate();
+    recording->setRate(rate);
+    detection->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
+    detection->reload(rate);
     graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
     graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));
 }
@@ -256,8 +270,10 @@ void AppDelegate::processAcceleration(const Acceleration &acceleration) {
     if (mAccelerometer && mAccelerometer->samplingRate() > 0) {
         // The archive's time axis runs at the rate the samples really come at.
         recording->setRate(mAccelerometer->samplingRate());
+        detection->setRate(mAccelerometer->samplingRate());
     }
     recording->addSample(acceleration);
+    detection->addSample(acceleration);
     if (mDatesFromEvents) {
         mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);
     }

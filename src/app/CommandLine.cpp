@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QProcess>
 
 #include <arpa/inet.h>
 #include <cmath>
@@ -109,10 +110,19 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         QStringLiteral("Delete the archive's day files older than this many days, at start and "
                        "at every change of day (0 keeps all; default: RECORD_KEEP_DAYS)."),
         QStringLiteral("days"));
+    const QCommandLineOption onEventOption(
+        QStringLiteral("on-event"),
+        QStringLiteral("At the end of each detected earthquake event, run this program with "
+                       "the event as one JSON object on its standard input. Program and arguments "
+                       "come as one argument, split at spaces (double quotes keep spaces in an "
+                       "argument) and run without a shell; one at a time, each killed after 30 s "
+                       "(see docs/detection.md)."),
+        QStringLiteral("program args"));
     parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
                        durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
                        uploadOption, earthquakeOption, exportOption, exportMiniSeedOption,
-                       recordOption, stationOption, keepDaysOption, listSensorsOption});
+                       recordOption, stationOption, keepDaysOption, onEventOption,
+                       listSensorsOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -298,6 +308,16 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
             return result;
         }
         options.recordKeepDays = days;
+    }
+    if (parser.isSet(onEventOption)) {
+        options.onEvent = parser.value(onEventOption);
+        if (QProcess::splitCommand(options.onEvent).isEmpty()) {
+            result.exitCode = 2;
+            result.output = QStringLiteral(
+                "--on-event needs a program, as in --on-event "
+                "'mosquitto_pub -t quake -s'.");
+            return result;
+        }
     }
     options.listSensors = parser.isSet(listSensorsOption);
     result.options = options;

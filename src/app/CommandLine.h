@@ -34,6 +34,7 @@ struct CommandLine {
     QString recordFolder;            // record to this miniSEED archive for this run
     std::optional<SeedCodes> station;   // --station NET.STA.LOC for this run
     std::optional<int> recordKeepDays;  // --record-keep-days for this run
+    QString onEvent;  // --on-event: the program (and its arguments) run at each event's end
 
     struct Result;
     // `arguments` includes the program name first, as QCoreApplication::arguments().

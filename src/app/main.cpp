@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/DetectionControl.h"
 #include "app/RecordingControl.h"
 #include "app/SensorList.h"
 #include "core/ReplaySource.h"
@@ -129,6 +130,8 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
 // A termination signal meanwhile gives up the report: it counts as not sent.
 int finishRun(AppDelegate &delegate, const TerminationSignals &terminationSignals,
               const CommandLine &options, int status) {
+    // An event still running is told and logged, and the --on-event program has its time.
+    delegate.detection->finish();
     const SampleHistory &history = delegate.graphView->history();
     if (const Recorder *recorder = delegate.recording->recorder();
         recorder && recorder->hasFailed()) {
@@ -267,6 +270,13 @@ int main(int argc, char *argv[]) {
         QObject::connect(delegate.graphView, &GraphView::samplingRateMeasured, [](int samples) {
             printTo(stdout, SampleHistory::samplingRateText(samples));
         });
+        QObject::connect(delegate.detection, &DetectionControl::eventStarted,
+                         [](const Event &event) { printTo(stdout, event.startLine()); });
+        QObject::connect(delegate.detection, &DetectionControl::eventEnded,
+                         [](const Event &event) { printTo(stdout, event.endLine()); });
+    }
+    if (!options.onEvent.isEmpty()) {
+        delegate.detection->setProgram(std::make_unique<EventProgram>(options.onEvent));
     }
     if (options.duration) {
         callAfter(*options.duration, &app, &QCoreApplication::quit);

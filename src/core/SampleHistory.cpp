@@ -36,8 +36,7 @@ SampleHistory::Update SampleHistory::updateHistoryWithX(float x, float y, float 
     for (int a = 0; a < 3; ++a) {
         const double v = input[a];
         if (mFilteringIsEnabled && !mInputPrefiltered) {
-            acceleration[a] = 0.1 * v + 0.9 * acceleration[a];
-            slot[a] = v - acceleration[a];
+            slot[a] = highPass(v, acceleration[a]);
         } else {
             slot[a] = v;
         }

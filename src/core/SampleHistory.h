@@ -24,6 +24,13 @@ public:
 
     static double systemWallClock();
 
+    // The history's high-pass, one axis: the sample less its smoothed mean (`mean`, the
+    // filter's state, 0.1 of each new sample). Detection measures PGA with it whatever FILTER.
+    static double highPass(double value, double &mean) {
+        mean = 0.1 * value + 0.9 * mean;
+        return value - mean;
+    }
+
     // What one recorded sample asks of its view.
     struct Update {
         bool recorded = false;      // false while paused: nothing changed

@@ -34,6 +34,15 @@ inline const QString RECORD_KEEP_DAYS = QStringLiteral("RECORD_KEEP_DAYS");  // 
 inline const QString STATION_NETWORK = QStringLiteral("STATION_NETWORK");    // "XX"
 inline const QString STATION_CODE = QStringLiteral("STATION_CODE");  // from the device identifier
 inline const QString STATION_LOCATION = QStringLiteral("STATION_LOCATION");  // "00"; "--": none
+// Event detection (STA/LTA); 0: the default (see detection/DetectionSettings.h).
+inline const QString DETECT_BAND_LOW = QStringLiteral("DETECT_BAND_LOW");    // Hz, 1
+inline const QString DETECT_BAND_HIGH = QStringLiteral("DETECT_BAND_HIGH");  // Hz, 20
+inline const QString DETECT_STA = QStringLiteral("DETECT_STA");              // s, 1
+inline const QString DETECT_LTA = QStringLiteral("DETECT_LTA");              // s, 20
+inline const QString DETECT_ON = QStringLiteral("DETECT_ON");                // ratio, 4
+inline const QString DETECT_OFF = QStringLiteral("DETECT_OFF");              // ratio, 1.5
+// s, 0.5
+inline const QString DETECT_MIN_DURATION = QStringLiteral("DETECT_MIN_DURATION");
 
 struct Key {
     const QString &name;
@@ -43,7 +52,7 @@ struct Key {
 
 // The whole table. The keys with a first-run value come first, in the order the first launch
 // writes them.
-inline const std::array<Key, 22> kAll = {{
+inline const std::array<Key, 29> kAll = {{
     {FILTER, PrefType::Boolean, true},
     {DRAW_TIME, PrefType::Boolean, false},
     {REAL_TIME, PrefType::Boolean, true},
@@ -66,6 +75,13 @@ inline const std::array<Key, 22> kAll = {{
     {STATION_NETWORK, PrefType::String, std::nullopt},
     {STATION_CODE, PrefType::String, std::nullopt},
     {STATION_LOCATION, PrefType::String, std::nullopt},
+    {DETECT_BAND_LOW, PrefType::Float, std::nullopt},
+    {DETECT_BAND_HIGH, PrefType::Float, std::nullopt},
+    {DETECT_STA, PrefType::Float, std::nullopt},
+    {DETECT_LTA, PrefType::Float, std::nullopt},
+    {DETECT_ON, PrefType::Float, std::nullopt},
+    {DETECT_OFF, PrefType::Float, std::nullopt},
+    {DETECT_MIN_DURATION, PrefType::Float, std::nullopt},
 }};
 
 }  // namespace SettingsKeys

@@ -47,6 +47,9 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(recording.options->station->text(), "GE.WLF.");
     EXPECT_EQ(recording.options->recordKeepDays, 30);
     EXPECT_EQ(recording.options->exportMiniSeedFile, "/tmp/h.mseed");
+    EXPECT_EQ(parse({"--on-event", "mosquitto_pub -t quake -s"}).options->onEvent,
+              "mosquitto_pub -t quake -s");
+    EXPECT_TRUE(parse({}).options->onEvent.isEmpty());
 }
 
 TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
@@ -77,6 +80,10 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         {{"--export-csv", ""}, "--export-csv needs a file name."},
         {{"--export-mseed", ""}, "--export-mseed needs a file name."},
         {{"--record", ""}, "--record needs a folder."},
+        {{"--on-event", ""},
+         "--on-event needs a program, as in --on-event 'mosquitto_pub -t quake -s'."},
+        {{"--on-event", "  "},
+         "--on-event needs a program, as in --on-event 'mosquitto_pub -t quake -s'."},
         {{"--station", "XX.TEST"},
          "--station: 'XX.TEST' is not NET.STA.LOC (for example XX.TEST.00)."},
         {{"--station", "XX.TOOLONG.00"},
@@ -142,7 +149,7 @@ TEST(CommandLine, HelpListsTheOptions) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.output.startsWith("Usage: shakelog [options]"));
     for (const char *option : {"--source", "--config-dir", "--headless", "--duration", "--version",
-                               "--upload", "--earthquake", "--export-csv"}) {
+                               "--upload", "--earthquake", "--export-csv", "--on-event"}) {
         EXPECT_TRUE(result.output.contains(option)) << option;
     }
 }
