@@ -1,6 +1,6 @@
 // Event detection: the detector's cost per sample (median, band-pass and STA/LTA on three
-// axes), its parts, and one sample's whole road through the application with it, beside the
-// same road with the detector idle.
+// axes), the band-pass alone, and one sample's whole road through the application with it,
+// beside the same road with the detector idle.
 #include "app/AppDelegate.h"
 #include "app/DetectionControl.h"
 #include "detection/BandPass.h"

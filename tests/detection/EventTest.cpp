@@ -114,7 +114,7 @@ TEST(EventLog, AWriteThatStopsShortIsCutBack) {
     const QByteArray before = fileBytes(log.path());
     QString error;
     {
-        const FileSizeLimit limit(rlim_t(before.size() + 30));  // room for part of a line
+        const FileSizeLimit limit(rlim_t(before.size() + 30));  // room for a piece of a line
         EXPECT_FALSE(log.append(sample(), &error));
     }
     EXPECT_EQ(error, "cannot write " + log.path() + ": File too large");
