@@ -338,8 +338,9 @@ void Outbox::rescan() {
         }
         if (!file.open(QIODevice::ReadOnly)) {
             mSetAside.insert(name);
-            SystemLog::log(QStringLiteral("Outbox: %1 cannot be read (%2); left as it is")
-                               .arg(file.fileName(), file.errorString()));
+            SystemLog::log(
+                QStringLiteral("Outbox: %1 cannot be read (%2); left as it is")
+                    .arg(printableText(QFile::encodeName(file.fileName())), file.errorString()));
             continue;
         }
         const QByteArray bytes = file.readAll();
@@ -365,6 +366,7 @@ void Outbox::rescan() {
 
 void Outbox::moveAside(const QString &name, const QString &reason) {
     const QDir dir(mFolder);
+    const QString shown = printableText(QFile::encodeName(dir.filePath(name)));
     // Never over an earlier copy: the user may still want what is in it.
     QString target = name + QStringLiteral(".corrupt");
     for (int n = 1; dir.exists(target); ++n) {
@@ -372,13 +374,13 @@ void Outbox::moveAside(const QString &name, const QString &reason) {
     }
     if (QFile::rename(dir.filePath(name), dir.filePath(target))) {
         SystemLog::log(QStringLiteral("Outbox: %1 is no kept report (%2); moved aside to %3")
-                           .arg(dir.filePath(name), reason, target));
+                           .arg(shown, reason, printableText(QFile::encodeName(target))));
     } else {
         mSetAside.insert(name);
         SystemLog::log(
             QStringLiteral(
                 "Outbox: %1 is no kept report (%2) and cannot be moved aside; left as it is")
-                .arg(dir.filePath(name), reason));
+                .arg(shown, reason));
     }
 }
 

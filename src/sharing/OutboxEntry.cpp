@@ -1,5 +1,7 @@
 #include "sharing/OutboxEntry.h"
 
+#include "platform/PrintableText.h"
+
 #include <QCryptographicHash>
 #include <QHash>
 #include <QList>
@@ -39,7 +41,7 @@ QString OutboxEntry::makeId(const QDateTime &created, const QString &previous) {
 
 QByteArray OutboxEntry::toBytes() const {
     QByteArray reason = lastReason.toUtf8();
-    reason.replace('\n', ' ').replace('\r', ' ');
+    reason.replace('\n', ' ');  // would end the field early
     QByteArray bytes = kFirstLine + '\n';
     bytes += "created " + timeText(created) + '\n';
     bytes += "attempts " + QByteArray::number(attempts) + '\n';
@@ -75,8 +77,7 @@ std::optional<OutboxEntry> OutboxEntry::parse(const QString &id, const QByteArra
         const qsizetype blank = lines[i].indexOf(' ');
         const QByteArray name = blank < 0 ? lines[i] : lines[i].left(blank);
         if (fields.contains(name)) {
-            return fail(
-                QStringLiteral("the field \"%1\" comes twice").arg(QString::fromUtf8(name)));
+            return fail(QStringLiteral("the field \"%1\" comes twice").arg(printableText(name)));
         }
         fields.insert(name, blank < 0 ? QByteArray() : lines[i].mid(blank + 1));
     }
@@ -104,7 +105,7 @@ std::optional<OutboxEntry> OutboxEntry::parse(const QString &id, const QByteArra
     if (!ok || length != entry.body.size()) {
         return fail(QStringLiteral("its body has %1 bytes of %2 announced")
                         .arg(entry.body.size())
-                        .arg(QString::fromLatin1(fields["length"])));
+                        .arg(printableText(fields["length"])));
     }
     if (checksum(entry.body) != fields["sha256"]) {
         return fail(QStringLiteral("its body does not match its checksum"));
