@@ -106,9 +106,7 @@ QString Outbox::submit(const QUrl &url, const QByteArray &body, const QByteArray
     } while (mItems.count(id) || QFile::exists(path(id)));
     mLastId = id;
 
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    if (!OutboxEntry::isSendable(url)) {
         const QString reason = QStringLiteral("%1 is no http or https URL").arg(shownUrl(url));
         drop(id, reason, QStringLiteral("Outbox: report %1 dropped: %2").arg(id, reason));
         return id;

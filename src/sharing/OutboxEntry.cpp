@@ -39,6 +39,12 @@ QString OutboxEntry::makeId(const QDateTime &created, const QString &previous) {
                                     QLatin1Char('0'));
 }
 
+bool OutboxEntry::isSendable(const QUrl &url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
 QByteArray OutboxEntry::toBytes() const {
     QByteArray reason = lastReason.toUtf8();
     reason.replace('\n', ' ');  // would end the field early
@@ -111,8 +117,8 @@ std::optional<OutboxEntry> OutboxEntry::parse(const QString &id, const QByteArra
         return fail(QStringLiteral("its body does not match its checksum"));
     }
     entry.url = QUrl::fromEncoded(fields["url"], QUrl::StrictMode);
-    if (!entry.url.isValid() || entry.url.isRelative()) {
-        return fail(QStringLiteral("its URL is not one"));
+    if (!isSendable(entry.url)) {
+        return fail(QStringLiteral("its URL is no http or https URL"));
     }
     entry.contentType = fields["type"];
     if (!isOneLine(entry.contentType)) {

