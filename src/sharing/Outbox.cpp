@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -316,9 +317,9 @@ void Outbox::rescan() {
             continue;
         }
         if (!name.endsWith(OutboxEntry::kSuffix)) {
-            // "ID.report.XXXXXX": another Outbox's save under way, where the file system
-            // cannot write a file unnamed.
-            if (!name.contains(OutboxEntry::kSuffix + QLatin1Char('.'))) {
+            if (isSaveLeftover(name)) {
+                removeLeftover(name);
+            } else {
                 moveAside(name, QStringLiteral("not an outbox report"));
             }
             continue;
@@ -360,6 +361,31 @@ void Outbox::rescan() {
         it = gone ? mItems.erase(it) : std::next(it);
     }
     mDelivered.intersect(present);
+}
+
+bool Outbox::isSaveLeftover(const QString &name) {
+    // "ID.report.XXXXXX": QSaveFile writes a new version unnamed, links it under such a name
+    // and renames it over the old one. A kill between the two leaves it; so does a save under
+    // way where the file system cannot write a file unnamed.
+    static const QRegularExpression pattern(QStringLiteral("\\.report\\.[A-Za-z0-9]{6}$"));
+    return pattern.match(name).hasMatch();
+}
+
+void Outbox::removeLeftover(const QString &name) {
+    const QString file = QDir(mFolder).filePath(name);
+    // A save takes far less than this: an older one was cut short. The file it was to replace
+    // still holds the report, as it was before that attempt.
+    constexpr qint64 kSaveSeconds = 60;
+    const QDateTime written = QFileInfo(file).lastModified();
+    if (qAbs(written.secsTo(QDateTime::currentDateTimeUtc())) < kSaveSeconds) {
+        return;
+    }
+    if (QFile::remove(file)) {
+        SystemLog::log(QStringLiteral("Outbox: removed %1, left by a save cut short")
+                           .arg(printableText(QFile::encodeName(file))));
+    } else {
+        mSetAside.insert(name);
+    }
 }
 
 void Outbox::moveAside(const QString &name, const QString &reason) {

@@ -27,7 +27,8 @@ class NetworkQueue;
 // A first attempt still under way when the Outbox goes is kept for the next start.
 //
 // The folder holds at most maxReports files and maxBytes bytes; past either, the oldest kept
-// reports are dropped. A file that is no kept report whole is moved aside (NAME.corrupt).
+// reports are dropped. A file that is no kept report whole is moved aside (NAME.corrupt); the
+// leftover of a save cut short (ID.report.XXXXXX) is removed.
 // One Outbox at a time retries the folder's reports, the one holding its lock (".lock"); another
 // one on the same folder (a second Shakelog) sends its own reports once and keeps them there for
 // the first, which takes them up at its next pass.
@@ -109,6 +110,8 @@ private:
     void drop(const QString &id, const QString &reason, const QString &logLine);
     // Adopts the folder's reports that this Outbox does not know; forgets those gone.
     void rescan();
+    static bool isSaveLeftover(const QString &name);
+    void removeLeftover(const QString &name);
     void moveAside(const QString &name, const QString &reason);
     void enforceCapacity();
     void armTimer();

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -334,7 +335,22 @@ TEST_F(OutboxTest, ACorruptOrForeignFileIsMovedAsideAndTheRestLoads) {
     file.write(whole);
     file.close();
 
+    // What a save cut short leaves beside the file it was to replace: removed once it is old.
+    const QString stale = good.fileName() + ".Ab12Cd", fresh = good.fileName() + ".Xy34Zw";
+    for (const QString &name : {stale, fresh}) {
+        QFile leftover(QDir(folder).filePath(name));
+        ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+        leftover.write(whole);
+    }
+    QFile old(QDir(folder).filePath(stale));
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-120),
+                                QFileDevice::FileModificationTime));
+    old.close();
+
     auto outbox = open();
+    EXPECT_FALSE(QFile::exists(QDir(folder).filePath(stale)));
+    EXPECT_TRUE(QFile::exists(QDir(folder).filePath(fresh)));
     const QList<OutboxEntry> pending = outbox->pending();
     ASSERT_EQ(pending.size(), 1);
     EXPECT_EQ(pending[0].id, good.id);
@@ -352,7 +368,7 @@ TEST_F(OutboxTest, ACorruptOrForeignFileIsMovedAsideAndTheRestLoads) {
     }
     // Moved aside, they are left alone from then on.
     outbox->sendDue();
-    EXPECT_EQ(files().size(), 1 + int(std::size(rows)));
+    EXPECT_EQ(files().size(), 2 + int(std::size(rows)));
 }
 
 // A second Outbox on the folder (another Shakelog) keeps what fails there but leaves the retries
@@ -384,7 +400,9 @@ TEST_F(OutboxTest, ASecondOutboxOnTheFolderLeavesTheRetriesToTheFirst) {
 }
 
 // A writer killed at any moment leaves every file in the folder whole: each one loads, none is
-// moved aside. Its lock, left behind, goes with its process.
+// moved aside. A kill between the two steps of replacing a file leaves the new version beside
+// it under a name of its own ("ID.report.XXXXXX"): whole too. The writer's lock, left behind,
+// goes with its process.
 TEST_F(OutboxTest, KillingAWriterNeverLeavesAHalfFile) {
     for (int round = 0; round < 8; ++round) {
         QTemporaryDir target;
@@ -397,18 +415,19 @@ TEST_F(OutboxTest, KillingAWriterNeverLeavesAHalfFile) {
         QThread::msleep(QRandomGenerator::global()->bounded(40));
         writer.kill();
         writer.waitForFinished();
-        const QStringList names = QDir(path).entryList(QDir::Files);
-        ASSERT_FALSE(names.isEmpty()) << "round " << round;
-        for (const QString &name : names) {
+        const QStringList reports = QDir(path).entryList({"*.report"}, QDir::Files);
+        ASSERT_FALSE(reports.isEmpty()) << "round " << round;
+        for (const QString &name : QDir(path).entryList(QDir::Files)) {
+            const QString id = name.left(name.indexOf(".report"));
             QString error;
             EXPECT_TRUE(
-                name.endsWith(".report") &&
-                OutboxEntry::parse(name.chopped(7), readFile(QDir(path).filePath(name)), &error))
+                QRegularExpression("^[^.]+\\.report(\\.[A-Za-z0-9]{6})?$").match(name).hasMatch() &&
+                OutboxEntry::parse(id, readFile(QDir(path).filePath(name)), &error))
                 << "round " << round << ": " << name.toStdString() << ": " << error.toStdString();
         }
         Outbox outbox(path, [this] { return now; });
         EXPECT_TRUE(outbox.retries()) << "round " << round;
-        EXPECT_EQ(outbox.pending().size(), names.size()) << "round " << round;
+        EXPECT_EQ(outbox.pending().size(), reports.size()) << "round " << round;
     }
 }
 
