@@ -26,7 +26,8 @@ class NetworkQueue;
 // between the two sends it again at the next start (the server recognises the duplicate).
 // A first attempt still under way when the Outbox goes is kept for the next start.
 //
-// The folder holds at most maxReports files and maxBytes bytes; past either, the oldest kept
+// The folder holds at most kMaxReports files and kMaxBytes bytes (setCapacity); past either, the
+// oldest kept
 // reports are dropped. A file that is no kept report whole is moved aside (NAME.corrupt); the
 // leftover of a save cut short (ID.report.XXXXXX) is removed.
 // One Outbox at a time retries the folder's reports, the one holding its lock (".lock"); another
@@ -52,6 +53,7 @@ public:
 
     // The folder is made if missing; the reports in it are taken up from the event loop on.
     explicit Outbox(const QString &folder, QObject *parent = nullptr);
+    // With a clock of the caller's (tests): the schedule and the ids follow it, not the system's.
     Outbox(const QString &folder, Clock clock, QObject *parent = nullptr);
     ~Outbox() override;
 
