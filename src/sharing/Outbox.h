@@ -27,9 +27,8 @@ class NetworkQueue;
 // A first attempt still under way when the Outbox goes is kept for the next start.
 //
 // The folder holds at most kMaxReports files and kMaxBytes bytes (setCapacity); past either, the
-// oldest kept
-// reports are dropped. A file that is no kept report whole is moved aside (NAME.corrupt); the
-// leftover of a save cut short (ID.report.XXXXXX) is removed.
+// oldest kept reports are dropped. A file that is no kept report whole is moved aside
+// (NAME.corrupt); the leftover of a save cut short (ID.report.XXXXXX) is removed.
 // One Outbox at a time retries the folder's reports, the one holding its lock (".lock"); another
 // one on the same folder (a second Shakelog) sends its own reports once and keeps them there for
 // the first, which takes them up at its next pass.
