@@ -90,12 +90,5 @@ void HeadlessReport::requestComplete(HttpRequest *request) {
 }
 
 void HeadlessReport::requestFailed(HttpRequest *request) {
-    QString outcome = QStringLiteral("Report failed: %1").arg(Report::failureMessage(*request));
-    // With the transport's reason a person can act on it: an untrusted certificate reads
-    // otherwise as any other connection failure.
-    const auto error = request->error();
-    if (error && error->underlyingError && !error->underlyingError->message.isEmpty()) {
-        outcome += QStringLiteral(" (%1)").arg(error->underlyingError->message);
-    }
-    emit finished(false, outcome);
+    emit finished(false, QStringLiteral("Report failed: %1").arg(Report::failureDetail(*request)));
 }

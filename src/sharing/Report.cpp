@@ -70,3 +70,12 @@ QString Report::failureMessage(const HttpRequest &request) {
     const auto error = request.error();
     return error ? error->localizedDescription : QStringLiteral("The data could not be sent.");
 }
+
+QString Report::failureDetail(const HttpRequest &request) {
+    QString detail = failureMessage(request);
+    const auto error = request.error();
+    if (error && error->underlyingError && !error->underlyingError->message.isEmpty()) {
+        detail += QStringLiteral(" (%1)").arg(error->underlyingError->message);
+    }
+    return detail;
+}

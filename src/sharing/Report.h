@@ -44,6 +44,9 @@ struct Report {
     static QString rejectionMessage(const HttpRequest &request);
     // For a request that failed: the error's own message.
     static QString failureMessage(const HttpRequest &request);
+    // The same, followed by the transport's reason where it gave one: with it a person can
+    // act on the failure (an untrusted certificate reads otherwise as any connection failure).
+    static QString failureDetail(const HttpRequest &request);
 
 private:
     QString url(const QString &blank) const;
