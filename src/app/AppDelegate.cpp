@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/DetectionControl.h"
+#include "app/EventReporter.h"
 #include "app/RecordingControl.h"
 #include "platform/IdleTimer.h"
 #include "platform/MonotonicClock.h"
@@ -9,6 +10,7 @@
 #include "prefs/PreferenceStore.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "sharing/Outbox.h"
 #include "sharing/SettingsViewController.h"
 #include "spectrum/SpectrumViewController.h"
 #include "ui/ConfigurationViewController.h"
@@ -55,9 +57,12 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
         return {QDir(recorder->settings().directory).absolutePath(),
                 recorder->settings().codes.text()};
     });
+    eventReports = new EventReporter(Outbox::defaultFolder(), this);
+    connect(detection, &DetectionControl::eventEnded, eventReports, &EventReporter::report);
     // Started and stopped from the traces' context menu or with its shortcut, anywhere in the
     // window: no room is taken from the main screen.
     graphView->addAction(recording->toggleAction());
+    graphView->addAction(eventReports->toggleAction());
     graphView->setContextMenuPolicy(Qt::ActionsContextMenu);
     window->addAction(recording->toggleAction());
     connect(recording, &RecordingControl::started, this, [this](const QString &folder) {
@@ -251,6 +256,7 @@ void AppDelegate::reloadUserConfiguration() {
     recording->setRate(rate);
     detection->setInputPrefiltered(mAccelerometer && mAccelerometer->deliversFilteredSamples());
     detection->reload(rate);
+    eventReports->reload(mAccelerometer && mAccelerometer->deliversFilteredSamples());
     graphView->setMDrawTime(UserPref::getBoolean(DRAW_TIME));
     graphView->setMRealTime(UserPref::getBoolean(REAL_TIME));
 }
@@ -273,6 +279,7 @@ void AppDelegate::processAcceleration(const Acceleration &acceleration) {
         detection->setRate(mAccelerometer->samplingRate());
     }
     recording->addSample(acceleration);
+    eventReports->addSample(acceleration);  // before an event's end takes the samples
     detection->addSample(acceleration);
     if (mDatesFromEvents) {
         mEventWallTime = wallSecondsAtMonotonic(acceleration.timestamp);

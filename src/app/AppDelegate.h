@@ -14,6 +14,7 @@
 #include <optional>
 
 class DetectionControl;
+class EventReporter;
 class GraphView;
 class PanelController;
 class RecordingControl;
@@ -58,8 +59,8 @@ public:
     // Shown at the foot of the traces until the sensor is back.
     void accelerometerWasLost(Accelerometer *accelerometer, const QString &reason) override;
     void accelerometerDidComeBack(Accelerometer *accelerometer) override;
-    // The sample goes to the archive and the event trigger as delivered, then through the
-    // history and its filter.
+    // The sample goes to the archive, the event reports and the event trigger as delivered,
+    // then through the history and its filter.
     void processAcceleration(const Acceleration &acceleration);
     void bindNetworkLabel();
 
@@ -122,6 +123,7 @@ public:
     QProgressBar *mProgressAlarm = nullptr;
     RecordingControl *recording = nullptr;  // the miniSEED archive; owned
     DetectionControl *detection = nullptr;  // the event trigger and log; owned
+    EventReporter *eventReports = nullptr;  // events to the server; owned
     QTimer *mTimer = nullptr;               // the sine-wave source's timer; none when stopped
     qint32 mSec = 0;                        // tick counter of the sine-wave source
 

@@ -118,11 +118,16 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
                        "argument) and run without a shell; one at a time, each killed after 30 s "
                        "(see docs/detection.md)."),
         QStringLiteral("program args"));
-    parser.addOptions({helpOption, versionOption, sourceOption, configOption, headlessOption,
-                       durationOption, screenshotOption, afterOption, streamOption, broadcastOption,
-                       uploadOption, earthquakeOption, exportOption, exportMiniSeedOption,
-                       recordOption, stationOption, keepDaysOption, onEventOption,
-                       listSensorsOption});
+    const QCommandLineOption reportEventsOption(
+        QStringLiteral("report-events"),
+        QStringLiteral("For this run, report each detected event to the server the URL setting "
+                       "names, as the REPORT_EVENTS setting does; reports not accepted are kept "
+                       "and sent again later (see docs/detection.md)."));
+    parser.addOptions(
+        {helpOption,     versionOption,    sourceOption,  configOption,         headlessOption,
+         durationOption, screenshotOption, afterOption,   streamOption,         broadcastOption,
+         uploadOption,   earthquakeOption, exportOption,  exportMiniSeedOption, recordOption,
+         stationOption,  keepDaysOption,   onEventOption, reportEventsOption,   listSensorsOption});
 
     Result result;
     if (!parser.parse(arguments)) {
@@ -319,6 +324,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
             return result;
         }
     }
+    options.reportEvents = parser.isSet(reportEventsOption);
     options.listSensors = parser.isSet(listSensorsOption);
     result.options = options;
     return result;

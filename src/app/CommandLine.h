@@ -35,6 +35,7 @@ struct CommandLine {
     std::optional<SeedCodes> station;   // --station NET.STA.LOC for this run
     std::optional<int> recordKeepDays;  // --record-keep-days for this run
     QString onEvent;  // --on-event: the program (and its arguments) run at each event's end
+    bool reportEvents = false;  // --report-events: each event reported to the URL server
 
     struct Result;
     // `arguments` includes the program name first, as QCoreApplication::arguments().

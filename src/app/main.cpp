@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/DetectionControl.h"
+#include "app/EventReporter.h"
 #include "app/RecordingControl.h"
 #include "app/SensorList.h"
 #include "core/ReplaySource.h"
@@ -13,6 +14,7 @@
 #include "recording/MiniSeedExport.h"
 #include "recording/MiniSeedSource.h"
 #include "sharing/HeadlessReport.h"
+#include "sharing/Outbox.h"
 #include "sharing/ShareText.h"
 #include "stream/UdpReceiveSource.h"
 #include "ui/GraphView.h"
@@ -125,6 +127,28 @@ std::unique_ptr<QObject> makeSource(const CommandLine &options, QString *note, Q
     }
     return nullptr;
 }
+// Event reports of the last moments have a while to reach the server; one not answered by then
+// is kept in the outbox for the next start. A termination signal ends the wait.
+void finishEventReports(EventReporter &reports, const TerminationSignals &terminationSignals) {
+    reports.finish();
+    const Outbox *outbox = reports.outbox();
+    if (!outbox || outbox->underWay() == 0) {
+        return;
+    }
+    QEventLoop loop;
+    const auto quitWhenAnswered = [&] {
+        if (outbox->underWay() == 0) {
+            loop.quit();
+        }
+    };
+    QObject::connect(outbox, &Outbox::delivered, &loop, quitWhenAnswered);
+    QObject::connect(outbox, &Outbox::kept, &loop, quitWhenAnswered);
+    QObject::connect(outbox, &Outbox::dropped, &loop, quitWhenAnswered);
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // What a run leaves behind when it has ended: the export file and the report, as asked. The
 // exit status turns non-zero when either could not be done.
 // A termination signal meanwhile gives up the report: it counts as not sent.
@@ -132,6 +156,7 @@ int finishRun(AppDelegate &delegate, const TerminationSignals &terminationSignal
               const CommandLine &options, int status) {
     // An event still running is told and logged, and the --on-event program has its time.
     delegate.detection->finish();
+    finishEventReports(*delegate.eventReports, terminationSignals);
     const SampleHistory &history = delegate.graphView->history();
     if (const Recorder *recorder = delegate.recording->recorder();
         recorder && recorder->hasFailed()) {
@@ -277,6 +302,9 @@ int main(int argc, char *argv[]) {
     }
     if (!options.onEvent.isEmpty()) {
         delegate.detection->setProgram(std::make_unique<EventProgram>(options.onEvent));
+    }
+    if (options.reportEvents) {
+        delegate.eventReports->setOnForThisRun();
     }
     if (options.duration) {
         callAfter(*options.duration, &app, &QCoreApplication::quit);

@@ -1,7 +1,6 @@
 #include "detection/DetectionSettings.h"
 
 #include "platform/SystemLog.h"
-#include "prefs/PreferenceStore.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
 
@@ -13,20 +12,9 @@ using namespace SettingsKeys;
 namespace {
 QString text(double value) { return QString::number(value, 'g', 6); }
 
-// The value written this run, else the one in the file; none when neither holds one. Unlike
-// UserPref's getters this stores nothing for a missing key: the first launch writes exactly
-// the first-run values.
-std::optional<PrefValue> stored(const QString &key) {
-    const QHash<QString, PrefValue> &written = UserPref::sharedCache()->userPrefDict();
-    if (const auto it = written.constFind(key); it != written.constEnd()) {
-        return *it;
-    }
-    return UserPref::persistentStore().copyAppValue(key);
-}
-
 // The stored value, or the default when it is missing, 0 or refused.
 double read(const QString &key, double fallback, double lowest, double highest) {
-    const std::optional<PrefValue> value = stored(key);
+    const std::optional<PrefValue> value = UserPref::storedValue(key);
     double number = 0;
     if (!value) {
         return fallback;

@@ -28,8 +28,8 @@ inline const QString RUNNING_STATE =
     QStringLiteral("RUNNING_STATE");  // recording ran when a panel opened
 inline const QString DONATE_HIDE = QStringLiteral("DONATE_HIDE");  // donation banner stays hidden
 // Recording to a miniSEED archive; empty or 0: the default (see RecordingControl).
-inline const QString RECORD = QStringLiteral("RECORD");                // recording on
-inline const QString RECORD_FOLDER = QStringLiteral("RECORD_FOLDER");  // the archive's folder
+inline const QString RECORD = QStringLiteral("RECORD");                      // recording on
+inline const QString RECORD_FOLDER = QStringLiteral("RECORD_FOLDER");        // the archive's folder
 inline const QString RECORD_KEEP_DAYS = QStringLiteral("RECORD_KEEP_DAYS");  // 0: keep all
 inline const QString STATION_NETWORK = QStringLiteral("STATION_NETWORK");    // "XX"
 inline const QString STATION_CODE = QStringLiteral("STATION_CODE");  // from the device identifier
@@ -43,6 +43,8 @@ inline const QString DETECT_ON = QStringLiteral("DETECT_ON");                // 
 inline const QString DETECT_OFF = QStringLiteral("DETECT_OFF");              // ratio, 1.5
 // s, 0.5
 inline const QString DETECT_MIN_DURATION = QStringLiteral("DETECT_MIN_DURATION");
+// A report to the URL server at each event's end, through the outbox; off unless set.
+inline const QString REPORT_EVENTS = QStringLiteral("REPORT_EVENTS");
 
 struct Key {
     const QString &name;
@@ -52,7 +54,7 @@ struct Key {
 
 // The whole table. The keys with a first-run value come first, in the order the first launch
 // writes them.
-inline const std::array<Key, 29> kAll = {{
+inline const std::array<Key, 30> kAll = {{
     {FILTER, PrefType::Boolean, true},
     {DRAW_TIME, PrefType::Boolean, false},
     {REAL_TIME, PrefType::Boolean, true},
@@ -82,6 +84,7 @@ inline const std::array<Key, 29> kAll = {{
     {DETECT_ON, PrefType::Float, std::nullopt},
     {DETECT_OFF, PrefType::Float, std::nullopt},
     {DETECT_MIN_DURATION, PrefType::Float, std::nullopt},
+    {REPORT_EVENTS, PrefType::Boolean, std::nullopt},
 }};
 
 }  // namespace SettingsKeys

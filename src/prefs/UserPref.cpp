@@ -48,6 +48,20 @@ UserPref *UserPref::sharedCache() {
     return &instance;
 }
 
+std::optional<PrefValue> UserPref::storedValue(const QString &key) {
+    const QHash<QString, PrefValue> &written = sharedCache()->userPrefDict();
+    if (const auto it = written.constFind(key); it != written.constEnd()) {
+        return *it;
+    }
+    return persistentStore().copyAppValue(key);
+}
+
+bool UserPref::storedBoolean(const QString &key) {
+    const std::optional<PrefValue> value = storedValue(key);
+    const bool *on = value ? std::get_if<bool>(&*value) : nullptr;
+    return on && *on;
+}
+
 PreferenceStore &UserPref::persistentStore() {
     if (!store) {
         store = std::make_unique<PreferenceStore>(PreferenceStore::defaultDirectory());

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 class PreferenceStore;
@@ -29,6 +30,13 @@ public:
     static void setInt(const QString &key, qint32 val);
     static float getFloat(const QString &key);
     static void setFloat(const QString &key, float val);
+
+    // The value written this run, else the one in the file; none when neither holds one.
+    // Unlike the getters it stores nothing for a missing key, so that settings read at launch
+    // leave the first launch writing exactly the first-run values.
+    static std::optional<PrefValue> storedValue(const QString &key);
+    // A stored true; false when missing or not a boolean (stores nothing either).
+    static bool storedBoolean(const QString &key);
 
     // The setter of the value's own type.
     static void setValue(const QString &key, const PrefValue &val) { write(key, val); }

@@ -3,9 +3,8 @@
 #include "http/FormDataRequest.h"
 #include "http/NetworkQueue.h"
 #include "platform/SystemLog.h"
-#include "prefs/SettingsKeys.h"
-#include "prefs/UserPref.h"
 #include "sharing/Report.h"
+#include "sharing/ReportPosition.h"
 #include "sharing/ShareText.h"
 
 HeadlessReport::HeadlessReport(const QString &serverAddress, bool earthquake,
@@ -14,6 +13,7 @@ HeadlessReport::HeadlessReport(const QString &serverAddress, bool earthquake,
       mServerAddress(serverAddress),
       mEarthquake(earthquake),
       mSignal(ShareText::signalLines(history)),
+      mPosition(new ReportPosition(this)),
       mNetworkQueue(std::make_unique<NetworkQueue>()) {
     mNetworkQueue->setRequestDidFinishSelector("requestComplete");
     mNetworkQueue->setRequestDidFailSelector("requestFailed");
@@ -27,16 +27,7 @@ HeadlessReport::~HeadlessReport() {
 }
 
 void HeadlessReport::start() {
-    if (!UserPref::getBoolean(SettingsKeys::LOCATION_SEND)) {
-        SystemLog::log(QStringLiteral("LOCATION_SEND is off: sending the report without location"));
-        send({});
-        return;
-    }
-    mLocationManager = new LocationManager(this);
-    mLocationManager->setDelegate(this);
-    mLocationManager->setDesiredAccuracy(LocationManager::kAccuracyKilometer);
-    mLocationManager->setTimeout(kLocationTimeoutMs);
-    mLocationManager->startUpdatingLocation();
+    mPosition->find([this](const Location &location) { send(location); });
 }
 
 void HeadlessReport::cancel() {
@@ -44,25 +35,8 @@ void HeadlessReport::cancel() {
         mNetworkQueue->cancelAllOperations();  // its failure is reported as any other
         return;
     }
-    if (mLocationManager) {
-        mLocationManager->stopUpdatingLocation();
-    }
+    mPosition->stop();
     emit finished(false, QStringLiteral("Report failed: cancelled before it was sent"));
-}
-
-void HeadlessReport::locationManagerDidUpdateToLocation(LocationManager *manager,
-                                                        const Location &newLocation,
-                                                        const std::optional<Location> &) {
-    manager->stopUpdatingLocation();
-    send(newLocation);
-}
-
-void HeadlessReport::locationManagerDidFailWithError(LocationManager *manager,
-                                                     const QString &error) {
-    manager->stopUpdatingLocation();
-    SystemLog::log(
-        QStringLiteral("No position (%1): sending the report without location").arg(error));
-    send({});
 }
 
 void HeadlessReport::send(const Location &location) {

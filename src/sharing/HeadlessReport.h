@@ -10,15 +10,13 @@
 class NetworkQueue;
 class SampleHistory;
 
+class ReportPosition;
+
 // One report sent without a window, when a headless run ends: the sharing panel's request on a
-// request queue of its own. The position comes from the location service when LOCATION_SEND is
-// on and a fix arrives within a few seconds; otherwise zeros are sent and a log line says why.
-// Main thread only.
-class HeadlessReport : public QObject, public LocationManagerDelegate {
+// request queue of its own, with the position ReportPosition finds. Main thread only.
+class HeadlessReport : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kLocationTimeoutMs = 5000;
-
     // The samples are taken now: the report carries the history as it is at this moment.
     HeadlessReport(const QString &serverAddress, bool earthquake, const SampleHistory &history,
                    QObject *parent = nullptr);
@@ -29,9 +27,6 @@ public:
     // has ended. The request is cancelled rather than destroyed in flight.
     void cancel();
 
-    void locationManagerDidUpdateToLocation(LocationManager *manager, const Location &newLocation,
-                                            const std::optional<Location> &oldLocation) override;
-    void locationManagerDidFailWithError(LocationManager *manager, const QString &error) override;
     Q_INVOKABLE void requestComplete(HttpRequest *request);
     Q_INVOKABLE void requestFailed(HttpRequest *request);
 
@@ -46,6 +41,6 @@ private:
     bool mEarthquake;
     bool mSent = false;
     QString mSignal;
-    LocationManager *mLocationManager = nullptr;  // child; only with LOCATION_SEND on
+    ReportPosition *mPosition;  // child
     std::unique_ptr<NetworkQueue> mNetworkQueue;
 };

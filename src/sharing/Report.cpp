@@ -30,12 +30,14 @@ Report Report::make(const QString &serverAddress, float lat, float lon, float al
 QString Report::url(const QString &blank) const {
     const QString dateTime = localTime.toString(QStringLiteral("yyyy-MM-dd")) + blank +
                              localTime.toString(QStringLiteral("HH:mm:ss"));
-    return serverAddress + cFormat(
-                               "?device_id=%s&lat=%f&lon=%f&alt=%f&sampling=%d&version=%s"
-                               "&local_datetime=%s&isearthquake=%s&action=add",
-                               deviceId.toUtf8().constData(), double(lat), double(lon), double(alt),
-                               sampling, kVersion.toUtf8().constData(),
-                               dateTime.toUtf8().constData(), earthquake ? "Y" : "N");
+    return serverAddress +
+           cFormat(
+               "?device_id=%s&lat=%f&lon=%f&alt=%f&sampling=%d&version=%s"
+               "&local_datetime=%s&isearthquake=%s&action=add",
+               deviceId.toUtf8().constData(), double(lat), double(lon), double(alt), sampling,
+               kVersion.toUtf8().constData(), dateTime.toUtf8().constData(),
+               earthquake ? "Y" : "N") +
+           extraQuery;
 }
 
 QString Report::composedURL() const { return url(QStringLiteral("%%20")); }

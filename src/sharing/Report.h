@@ -17,6 +17,9 @@ struct Report {
     qint32 sampling = 0;              // SCAN_RATE
     QDateTime localTime;              // shown on the 24-hour clock in the local zone
     bool earthquake = false;
+    // Fields after all the others ("&trigger=stalta&start=..."), for reports that an event
+    // trigger sent; empty for the user's own.
+    QString extraQuery;
 
     // A report made now: this device's identifier, the SCAN_RATE setting and the local time.
     static Report make(const QString &serverAddress, float lat, float lon, float alt,
