@@ -148,8 +148,9 @@ TEST(CommandLine, HelpListsTheOptions) {
     EXPECT_FALSE(result.options);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.output.startsWith("Usage: shakelog [options]"));
-    for (const char *option : {"--source", "--config-dir", "--headless", "--duration", "--version",
-                               "--upload", "--earthquake", "--export-csv", "--on-event"}) {
+    for (const char *option :
+         {"--source", "--config-dir", "--headless", "--duration", "--version", "--upload",
+          "--earthquake", "--export-csv", "--on-event", "--report-events"}) {
         EXPECT_TRUE(result.output.contains(option)) << option;
     }
 }
