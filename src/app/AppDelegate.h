@@ -14,6 +14,7 @@
 #include <optional>
 
 class DetectionControl;
+class EventDisplay;
 class GraphView;
 class PanelController;
 class RecordingControl;
@@ -122,6 +123,7 @@ public:
     QProgressBar *mProgressAlarm = nullptr;
     RecordingControl *recording = nullptr;  // the miniSEED archive; owned
     DetectionControl *detection = nullptr;  // the event trigger and log; owned
+    EventDisplay *events = nullptr;         // the window's side of detection; owned
     QTimer *mTimer = nullptr;               // the sine-wave source's timer; none when stopped
     qint32 mSec = 0;                        // tick counter of the sine-wave source
 
