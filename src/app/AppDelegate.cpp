@@ -1,8 +1,10 @@
 #include "app/AppDelegate.h"
 
 #include "app/DetectionControl.h"
+#include "app/EventDisplay.h"
 #include "app/EventReporter.h"
 #include "app/RecordingControl.h"
+#include "platform/DesktopNotification.h"
 #include "platform/IdleTimer.h"
 #include "platform/MonotonicClock.h"
 #include "platform/NotificationCenter.h"
@@ -65,6 +67,13 @@ AppDelegate::AppDelegate(Accelerometer *accelerometer, bool showWindow, QObject 
     graphView->addAction(eventReports->toggleAction());
     graphView->setContextMenuPolicy(Qt::ActionsContextMenu);
     window->addAction(recording->toggleAction());
+    events = new EventDisplay(detection, mUi->mLabelEvent, window, this);
+    // A headless run tells its events on standard output, not on a desktop it may not have.
+    if (mShowWindow) {
+        events->setNotification(std::make_unique<DesktopNotification>());
+    }
+    graphView->addAction(events->listAction());
+    window->addAction(events->listAction());
     connect(recording, &RecordingControl::started, this, [this](const QString &folder) {
         if (!mShowWindow) {
             return;

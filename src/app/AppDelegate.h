@@ -14,6 +14,7 @@
 #include <optional>
 
 class DetectionControl;
+class EventDisplay;
 class EventReporter;
 class GraphView;
 class PanelController;
@@ -124,6 +125,7 @@ public:
     RecordingControl *recording = nullptr;  // the miniSEED archive; owned
     DetectionControl *detection = nullptr;  // the event trigger and log; owned
     EventReporter *eventReports = nullptr;  // events to the server; owned
+    EventDisplay *events = nullptr;         // the window's side of detection; owned
     QTimer *mTimer = nullptr;               // the sine-wave source's timer; none when stopped
     qint32 mSec = 0;                        // tick counter of the sine-wave source
 

@@ -12,6 +12,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMainWindow>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -91,6 +93,40 @@ TEST_F(DetectionRun, TheEndOfTheRunEndsAnEventRunning) {
     EXPECT_TRUE(ended[0].cutShort);
     EXPECT_NEAR(ended[0].end, kEpoch + 29, 0.02);
     EXPECT_EQ(delegate.detection->eventLog().read().size(), 1u);
+}
+
+TEST_F(DetectionRun, TheEventLabelShowsFromStartToEndAlsoWhenTheDetectorIsRebuilt) {
+    const QLabel *label = delegate.window->findChild<QLabel *>("mLabelEvent");
+    ASSERT_TRUE(label);
+    const auto shown = [&] { return label->isVisibleTo(delegate.window); };
+    EXPECT_FALSE(shown());
+    const std::vector<Acceleration> samples = demo();
+    size_t next = 0;
+    const auto playUntil = [&](const std::vector<Event> &told) {
+        const size_t before = told.size();
+        while (told.size() == before && next < samples.size()) {
+            delegate.processAcceleration(samples[next++]);
+        }
+    };
+    playUntil(started);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_TRUE(shown());
+    EXPECT_EQ(label->text(), "EVENT");
+    playUntil(ended);
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_FALSE(shown());
+
+    // Played again at half the rate, the quake starts an event; a new rate rebuilds the
+    // detector and cuts it short.
+    delegate.detection->setRate(50);
+    next = 0;
+    playUntil(started);
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_TRUE(shown());
+    delegate.detection->setRate(100);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_TRUE(ended[1].cutShort);
+    EXPECT_FALSE(shown());
 }
 
 TEST(DetectionHeadless, TheDemoReplayedPrintsOneEventAndHandsItToTheProgram) {
