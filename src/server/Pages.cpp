@@ -3,6 +3,8 @@
 #include "platform/CFormat.h"
 #include "server/ReportPlot.h"
 
+#include <QStringList>
+
 namespace Pages {
 namespace {
 
