@@ -10,6 +10,25 @@
 
 namespace MiniSeedExport {
 
+QByteArray bytes(const Samples &samples, double rate, qint64 start, const SeedCodes &codes) {
+    QByteArray file;
+    if (samples.empty()) {
+        return file;
+    }
+    const std::array<QString, 3> channels = channelCodes(rate);
+    for (int axis = 0; axis < 3; ++axis) {
+        MiniSeedChannel channel(codes, channels[axis], rate);
+        channel.begin(start);
+        for (const std::array<double, 3> &sample : samples) {
+            channel.add(MiniSeedChannel::counts(sample[size_t(axis)]));
+        }
+        for (const MiniSeedRecord &record : channel.take(true)) {
+            file += record.bytes;
+        }
+    }
+    return file;
+}
+
 QByteArray bytes(const SampleHistory &history, const SeedCodes &codes) {
     // Slots never filled hold zeros on every axis: the samples start after them.
     int first = 0;
@@ -25,19 +44,13 @@ QByteArray bytes(const SampleHistory &history, const SeedCodes &codes) {
     const SampleHistory::Date &date = history.getTimestamp(first);
     const double start =
         date ? *date : double(QDateTime::currentMSecsSinceEpoch()) / 1000.0 - double(count) / rate;
-    QByteArray file;
-    const std::array<QString, 3> channels = channelCodes(rate);
-    for (int axis = 0; axis < 3; ++axis) {
-        MiniSeedChannel channel(codes, channels[axis], rate);
-        channel.begin(std::llround(start * 1e6));
-        for (int offset = first; offset < int(SampleHistory::kSize); ++offset) {
-            channel.add(MiniSeedChannel::counts(history.getHistory(offset, axis)));
-        }
-        for (const MiniSeedRecord &record : channel.take(true)) {
-            file += record.bytes;
-        }
+    Samples samples;
+    samples.reserve(size_t(count));
+    for (int offset = first; offset < int(SampleHistory::kSize); ++offset) {
+        samples.push_back({history.getHistory(offset, 0), history.getHistory(offset, 1),
+                           history.getHistory(offset, 2)});
     }
-    return file;
+    return bytes(samples, rate, std::llround(start * 1e6), codes);
 }
 
 bool write(const SampleHistory &history, const SeedCodes &codes, const QString &path,

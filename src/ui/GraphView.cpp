@@ -9,20 +9,21 @@
 #include "prefs/UserPref.h"
 #include "ui/AnimationLib.h"
 #include "ui/ImageCache.h"
-#include "ui/WaveformGeometry.h"
+#include "waveform/TracePainter.h"
+#include "waveform/WaveformGeometry.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTouchEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 using namespace Waveform;
 
@@ -129,58 +130,22 @@ void GraphView::paintEvent(QPaintEvent *) {
 
 void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context,
                             const QRectF &bounds) {
-    const float x = float(bounds.x());
-    const float y = float(bounds.y());
-    const float w = float(bounds.width());
-    const float h = float(bounds.height());
-
-    context.save();
-    context.setClipRect(QRectF(x, y - kClipMargin, w, h + 2 * kClipMargin));
-    context.fillRect(bounds, kBand);
-
-    // Grid: four thin lines, the centre line, the borders; each group stroked on its own.
-    const float m = middle(y, h);
-    QPainterPath grid;
-    for (int k : {-2, -1, 1, 2}) {
-        const float gy = gridY(m, h, k);
-        grid.moveTo(x, gy);
-        grid.lineTo(x + w, gy);
-    }
-    context.strokePath(grid, QPen(kGrid, 1.0));
-    const float centre = std::round(m);
-    context.setPen(QPen(kGrid, kCentreLineWidth));
-    context.drawLine(QPointF(x, centre), QPointF(x + w, centre));
-    context.setPen(QPen(kGrid, 1.0));
-    context.drawLine(QPointF(x, y), QPointF(x + w, y));
-    context.drawLine(QPointF(x, y + h), QPointF(x + w, y + h));
-
     const bool running = updatingIsEnabled();
     // Paused, the trace reaches on under the resting needle.
     const int n = kPoints + (running ? 0 : int(ivNeedleX->width()));
 
+    std::vector<TracePainter::TimeMark> marks;
     if (drawTime()) {
-        QPainterPath lines;
-        QFont font = context.font();
-        font.setPixelSize(kTimeLabelFontSize);
-        context.setFont(font);
-        context.setPen(kTimeLine);
         for (int i = 0; i < n; ++i) {
             const SampleHistory::Date &date =
                 mHistory.timestampAtSlot(fromIndex + kWindowStart + unsigned(i));
-            if (!date) {
-                continue;
+            if (date) {
+                marks.push_back({i, DateText::clockTime(*date)});
             }
-            const float lineX = traceX(x, w, i);
-            lines.moveTo(lineX, kTimeLineTop);
-            lines.lineTo(lineX, kTimeLineBottom);
-            // Texts are placed by their top-left corner.
-            context.drawText(QRectF(lineX + kTimeLabelDx, kTimeLabelY, 200, 40),
-                             Qt::AlignLeft | Qt::AlignTop, DateText::clockTime(*date));
         }
-        context.strokePath(lines, QPen(kTimeLine, 1.0));
     }
 
-    QPainterPath trace;
+    std::vector<float> values(size_t(n), 0.0f);
     const bool filtering = filteringIsEnabled();
     for (int j = 0; j < n; ++j) {
         const double stored =
@@ -189,27 +154,19 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
         if (mAlarm.tripTest(v, filtering) && mAlarmStopButton) {
             mAlarmStopButton->setStyleSheet(QStringLiteral("background-color: red"));
         }
-        const QPointF point(traceX(x, w, j), traceY(m, h, v));
-        if (j == 0) {
-            trace.moveTo(point);
-        } else {
-            trace.lineTo(point);
-        }
-        if (j == kPoints - 1 && running) {
-            if (QLabel *needle = needleOfAxis(axis)) {
-                needle->move(needle->x(), int(std::lround(point.y() - needle->height() / 2.0)));
-            }
+        values[size_t(j)] = v;
+    }
+
+    const float x = float(bounds.x());
+    TracePainter::drawStrip(context, bounds, {axis, values, x - kLeftShift, 299.0f, marks});
+
+    if (running) {
+        if (QLabel *needle = needleOfAxis(axis)) {
+            const float h = float(bounds.height());
+            const qreal pointY = traceY(middle(float(bounds.y()), h), h, values[kPoints - 1]);
+            needle->move(needle->x(), int(std::lround(pointY - needle->height() / 2.0)));
         }
     }
-    context.strokePath(trace, QPen(kTrace, 1.0));
-
-    QFont letterFont = context.font();
-    letterFont.setPixelSize(kAxisLetterFontSize);
-    context.setFont(letterFont);
-    context.setPen(kAxisLetter);
-    context.drawText(QRectF(kAxisLetterX, centre + kAxisLetterDy, 200, 100),
-                     Qt::AlignLeft | Qt::AlignTop, QString(QChar(char16_t(88 + axis))));
-    context.restore();
 }
 
 QLabel *GraphView::needleOfAxis(unsigned axis) const {

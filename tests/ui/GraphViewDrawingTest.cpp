@@ -1,5 +1,5 @@
 #include "ui/GraphView.h"
-#include "ui/WaveformGeometry.h"
+#include "waveform/WaveformGeometry.h"
 
 #include <QImage>
 #include <QLabel>

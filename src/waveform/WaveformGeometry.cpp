@@ -1,4 +1,4 @@
-#include "ui/WaveformGeometry.h"
+#include "waveform/WaveformGeometry.h"
 
 #include "core/Amplitude.h"
 

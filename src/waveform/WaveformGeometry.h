@@ -41,8 +41,14 @@ inline float middle(float top, float height) { return top + height * 0.5f; }
 // whole point.
 float gridY(float middle, float height, int k);
 
-// Horizontal position of trace point j of a strip at left x and width w.
-inline float traceX(float x, float w, int j) { return (x - kLeftShift) + (float(j) / 299.0f) * w; }
+// Horizontal position of point j of a trace whose point 0 lies at `left` and whose
+// `intervals` point intervals span the width w.
+inline float pointX(float left, float w, int j, float intervals) {
+    return left + (float(j) / intervals) * w;
+}
+
+// The window's trace: 300 points across a strip at left x and width w, shifted kLeftShift left.
+inline float traceX(float x, float w, int j) { return pointX(x - kLeftShift, w, j, 299.0f); }
 
 // The drawn value of a stored sample: divided by -3 (upward is positive), then through the
 // amplitude curve when the filter is on.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QRectF>
+#include <QString>
+
+#include <span>
+
+class QPainter;
+
+// Draws one strip of the waveform: band, grid, time lines with their labels, the trace and
+// the axis letter, in the colours and numbers of WaveformGeometry. It only paints: the values
+// come ready to draw, so the window (from its ring) and the collection server (from a report)
+// draw the same pixels for the same values. Any thread, on a QPainter of that thread; text
+// needs a QGuiApplication.
+namespace TracePainter {
+
+// A second mark: a time line through trace point `point`, labelled `label`.
+struct TimeMark {
+    int point = 0;
+    QString label;
+};
+
+struct Strip {
+    unsigned axis = 0;                // 0, 1, 2: lettered X, Y, Z
+    std::span<const float> values;    // drawn values (Waveform::drawnValue), oldest first
+    float traceLeft = 0;              // horizontal position of point 0
+    float intervals = 299;            // point intervals across the strip's width
+    std::span<const TimeMark> marks;  // in point order; none: no time lines
+};
+
+// Draws `strip` into `bounds`, clipped to the strip and Waveform::kClipMargin above and below
+// it. The painter's state is kept.
+void drawStrip(QPainter &context, const QRectF &bounds, const Strip &strip);
+
+}  // namespace TracePainter
