@@ -36,11 +36,10 @@ QString EventRule::error() const {
     if (devices < 1) {
         return QStringLiteral("an event needs at least 1 device, not %1").arg(devices);
     }
-    // Negated comparisons so that NaN is refused as well.
-    if (!(seconds >= 0) || !std::isfinite(seconds)) {
+    if (!std::isfinite(seconds) || seconds < 0) {
         return QStringLiteral("an event's seconds must be 0 or more, not %1").arg(seconds);
     }
-    if (!(kilometres >= 0) || !std::isfinite(kilometres)) {
+    if (!std::isfinite(kilometres) || kilometres < 0) {
         return QStringLiteral("an event's kilometres must be 0 or more, not %1").arg(kilometres);
     }
     return {};
@@ -50,31 +49,26 @@ std::vector<NetworkEvent> EventFinder::find(std::vector<CandidateReport> reports
     std::sort(reports.begin(), reports.end(), byTimeThenId);
     std::vector<bool> taken(reports.size(), false);  // in an event, or set aside as a seed
     std::vector<NetworkEvent> events;
-    std::vector<const CandidateReport *> group;
-    std::vector<size_t> groupIndexes;
+    std::vector<Member> group;
     for (size_t seed = 0; seed < reports.size(); ++seed) {
         if (taken[seed]) {
             continue;
         }
-        group = {&reports[seed]};
-        groupIndexes = {seed};
+        group = {{seed, 0.0}};
         for (size_t i = seed + 1;
              i < reports.size() && closeInTime(reports[seed].time, reports[i].time); ++i) {
             if (taken[i]) {
                 continue;
             }
-            const bool nearAll = std::all_of(group.begin(), group.end(), [&](const auto *member) {
-                return closeInSpace(*member, reports[i]);
-            });
-            if (nearAll) {
-                group.push_back(&reports[i]);
-                groupIndexes.push_back(i);
+            const Member candidate{i, metresBetween(reports[seed], reports[i])};
+            if (nearEveryMember(reports, group, candidate)) {
+                group.push_back(candidate);
             }
         }
-        NetworkEvent event = eventOf(group);
+        NetworkEvent event = eventOf(reports, group);
         if (event.devices >= mRule.devices) {
-            for (size_t i : groupIndexes) {
-                taken[i] = true;
+            for (const Member &member : group) {
+                taken[member.index] = true;
             }
             events.push_back(std::move(event));
         }
@@ -100,18 +94,42 @@ bool EventFinder::closeInTime(double earlier, double later) const {
     return later - earlier <= mRule.seconds + kSecondsSlack;
 }
 
-bool EventFinder::closeInSpace(const CandidateReport &a, const CandidateReport &b) const {
-    double metres = 0;
-    GeographicLib::Geodesic::WGS84().Inverse(a.lat, a.lon, b.lat, b.lon, metres);
+bool EventFinder::closeInSpace(double metres) const {
     return metres <= mRule.kilometres * 1000 + kMetresSlack;
 }
 
-NetworkEvent EventFinder::eventOf(const std::vector<const CandidateReport *> &members) const {
+double EventFinder::metresBetween(const CandidateReport &a, const CandidateReport &b) {
+    double metres = 0;
+    GeographicLib::Geodesic::WGS84().Inverse(a.lat, a.lon, b.lat, b.lon, metres);
+    return metres;
+}
+
+bool EventFinder::nearEveryMember(const std::vector<CandidateReport> &reports,
+                                  const std::vector<Member> &group, const Member &candidate) const {
+    if (!closeInSpace(candidate.fromSeed)) {
+        return false;
+    }
+    // When a thousand devices shake in one city, measuring each against every member costs
+    // half a million geodesics. The triangle inequality settles most pairs with the distances
+    // to the seed, known already: the two are at most the sum of those apart. Compared without
+    // the slack, so that the shortcut says yes only where measuring would (GeographicLib is
+    // accurate to nanometres).
+    const double metres = mRule.kilometres * 1000;
+    return std::all_of(group.begin() + 1, group.end(), [&](const Member &member) {
+        return candidate.fromSeed + member.fromSeed <= metres ||
+               closeInSpace(metresBetween(reports[member.index], reports[candidate.index]));
+    });
+}
+
+NetworkEvent EventFinder::eventOf(const std::vector<CandidateReport> &reports,
+                                  const std::vector<Member> &group) const {
+    const CandidateReport &seed = reports[group.front().index];
     NetworkEvent event;
-    event.time = members.front()->time;
+    event.time = seed.time;
     std::set<QString> devices;
     Vector3 sum;
-    for (const CandidateReport *report : members) {
+    for (const Member &member : group) {
+        const CandidateReport *report = &reports[member.index];
         devices.insert(report->device);
         event.reportIds.push_back(report->id);
         if (report->pga && (!event.largestPga || *report->pga > *event.largestPga)) {
@@ -125,9 +143,9 @@ NetworkEvent EventFinder::eventOf(const std::vector<const CandidateReport *> &me
     event.devices = int(devices.size());
     const double horizontal = std::hypot(sum.x, sum.y);
     // Relative to the members' count: a mean normal this short has no direction worth the name.
-    if (std::hypot(horizontal, sum.z) < 1e-9 * double(members.size())) {
-        event.lat = members.front()->lat;
-        event.lon = std::remainder(members.front()->lon, 360.0);
+    if (std::hypot(horizontal, sum.z) < 1e-9 * double(group.size())) {
+        event.lat = seed.lat;
+        event.lon = std::remainder(seed.lon, 360.0);
     } else {
         event.lat = std::atan2(sum.z, horizontal) / kRadiansPerDegree;
         event.lon = std::atan2(sum.y, sum.x) / kRadiansPerDegree;

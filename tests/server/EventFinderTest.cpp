@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -167,6 +168,42 @@ std::vector<CandidateReport> randomReports(std::mt19937 &random) {
     return reports;
 }
 
+// The rule as the header states it, measuring every pair: the finder's shortcuts must not
+// change a single membership.
+std::vector<std::vector<qint64>> plainRule(std::vector<CandidateReport> reports) {
+    std::sort(reports.begin(), reports.end(), [](const auto &a, const auto &b) {
+        return std::pair(a.time, a.id) < std::pair(b.time, b.id);
+    });
+    const auto near = [](const CandidateReport &a, const CandidateReport &b) {
+        double metres = 0;
+        GeographicLib::Geodesic::WGS84().Inverse(a.lat, a.lon, b.lat, b.lon, metres);
+        return metres <= 100e3 + 1e-3;
+    };
+    std::vector<std::vector<qint64>> events;
+    while (!reports.empty()) {
+        std::vector<CandidateReport> group = {reports.front()}, rest;
+        for (auto it = reports.begin() + 1; it != reports.end(); ++it) {
+            const bool joins = it->time - group.front().time <= 60 + 1e-6 &&
+                               std::all_of(group.begin(), group.end(),
+                                           [&](const auto &member) { return near(member, *it); });
+            (joins ? group : rest).push_back(*it);
+        }
+        std::set<QString> devices;
+        std::vector<qint64> ids;
+        for (const CandidateReport &member : group) {
+            devices.insert(member.device);
+            ids.push_back(member.id);
+        }
+        if (devices.size() >= 3) {
+            events.push_back(ids);
+        } else {
+            rest.assign(reports.begin() + 1, reports.end());
+        }
+        reports = rest;
+    }
+    return events;
+}
+
 bool byTimeThenSeed(const NetworkEvent &a, const NetworkEvent &b) {
     return a.time != b.time ? a.time < b.time : a.reportIds.front() < b.reportIds.front();
 }
@@ -180,6 +217,7 @@ TEST(EventFinder, RecomputingTheSpanAfterEachArrivalEqualsFormingAllAgain) {
     const EventFinder finder;
     const std::vector<NetworkEvent> whole = finder.find(reports);
     ASSERT_GE(whole.size(), 8u);  // enough events for the comparison to mean something
+    EXPECT_EQ(memberIds(whole), plainRule(reports));
 
     int partialSpans = 0;
     for (int round = 0; round < 5; ++round) {
