@@ -39,7 +39,7 @@ struct NetworkEvent {
     bool operator==(const NetworkEvent &) const = default;
 };
 
-// Both ends included; both are times of candidate reports.
+// Both ends included; each is a candidate's time or the time the span was asked for.
 struct TimeSpan {
     double first = 0;
     double last = 0;
