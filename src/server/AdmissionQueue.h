@@ -15,10 +15,10 @@
 //
 // A connection over the limit cannot simply be dropped here: httplib hands over a task that
 // owns the accepted socket and closes it only when run. So the task runs at once on the
-// accepting thread, marked as refused (refusing()), and the server answers it 503 before it
-// reads any body. That thread stays busy for at most one read time-out per refused
-// connection; meanwhile new connections wait in the kernel's backlog, which is the back
-// pressure a full server should give.
+// accepting thread, marked as refused (refusing()); the server answers its first request 503
+// before reading any body, and the connection is closed. That thread waits at most one read
+// time-out for the request's head; meanwhile new connections wait in the kernel's backlog,
+// which is the back pressure a full server should give.
 class AdmissionQueue : public httplib::TaskQueue {
 public:
     AdmissionQueue(int threads, int maxConnections);

@@ -29,6 +29,21 @@ void answer(httplib::Response &response, int status, const QString &line) {
     response.set_content((line + u'\n').toStdString(), kText);
 }
 
+// The answer to a connection over the limit, after which it is closed: it is served on the
+// accepting thread, which must not wait there for a next request on the same connection.
+// httplib keeps a connection open after any answer written whole, and closes it after a body
+// whose provider reports a failure: so the provider writes the body, then reports one.
+void refuse(httplib::Response &response) {
+    static const std::string kBody = "too many connections; try again later\n";
+    response.status = 503;
+    response.set_header("Connection", "close");
+    response.set_content_provider(kBody.size(), kText,
+                                  [](size_t offset, size_t length, httplib::DataSink &sink) {
+                                      sink.write(kBody.data() + offset, length);
+                                      return false;
+                                  });
+}
+
 std::optional<qint64> reportId(const httplib::Request &request) {
     bool ok = false;
     const qint64 id = QString::fromStdString(request.matches[1]).toLongLong(&ok);
@@ -100,8 +115,7 @@ void ReportServer::route() {
         tRequestTimer.emplace();
         tRequestTimer->start();
         if (AdmissionQueue::refusing()) {
-            response.set_header("Connection", "close");
-            answer(response, 503, QStringLiteral("too many connections; try again later"));
+            refuse(response);
             return HandlerResponse::Handled;
         }
         return HandlerResponse::Unhandled;
@@ -116,7 +130,7 @@ void ReportServer::route() {
                        QStringLiteral("body larger than %1 bytes").arg(mOptions.maxBodyBytes));
                 return HandlerResponse::Handled;
             }
-            if (response.body.empty()) {
+            if (!response.has_header("Content-Type")) {  // an error of httplib's own
                 answer(response, response.status,
                        QStringLiteral("request refused (status %1)").arg(response.status));
             }

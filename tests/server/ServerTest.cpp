@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
@@ -323,6 +324,34 @@ TEST_F(Server, AnswersHealthAndLogsEachRequestWithoutItsQuery) {
     EXPECT_TRUE(metrics.contains("shakelog_request_duration_seconds_count 2\n"))
         << metrics.constData();
     EXPECT_EQ(get(server, "/api/events").status, 501);
+}
+
+TEST_F(Server, AnswersAConnectionOverTheLimit503UntilOneEnds) {
+    ServerOptions options;
+    options.threads = 1;
+    options.maxConnections = 1;
+    TestServer server(options);
+    QTcpSocket idle;  // holds the one connection, sending nothing
+    idle.connectToHost("127.0.0.1", quint16(server.port));
+    ASSERT_TRUE(idle.waitForConnected(10000));
+
+    QTcpSocket over;
+    over.connectToHost("127.0.0.1", quint16(server.port));
+    ASSERT_TRUE(over.waitForConnected(10000));
+    over.write("GET /healthz HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray answer;
+    pumpUntil([&] {
+        over.waitForReadyRead(50);
+        answer += over.readAll();
+        return answer.contains("try again later\n");
+    });
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 503 ")) << answer.constData();
+
+    pumpUntil([&] { return over.state() == QAbstractSocket::UnconnectedState; });
+    EXPECT_EQ(over.state(), QAbstractSocket::UnconnectedState) << "closed after the answer";
+    idle.abort();
+    pumpUntil([&] { return get(server, "/healthz").status == 200; });
+    EXPECT_EQ(get(server, "/healthz").status, 200);
 }
 
 }  // namespace
