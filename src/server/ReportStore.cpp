@@ -78,11 +78,6 @@ QString ReportStore::utcText(const QDateTime &time) {
 
 QString ReportStore::lastError() const { return tLastError; }
 
-bool ReportStore::failed(const QSqlQuery &query) {
-    tLastError = query.lastError().text();
-    return true;
-}
-
 std::optional<QString> ReportStore::migrate() {
     QSqlDatabase db = mDatabase.connection();
     if (!db.isOpen()) {
@@ -122,7 +117,8 @@ ReportStore::Outcome ReportStore::insert(const ReportRecord &record, const QDate
               QVariant(QString::fromLatin1(record.signal)), QVariant(record.samples)}) {
             query.addBindValue(value);
         }
-        if (!query.exec() && failed(query)) {
+        if (!query.exec()) {
+            tLastError = query.lastError().text();
             return Outcome::Failed;
         }
         if (!query.next()) {
@@ -165,7 +161,8 @@ std::optional<std::vector<StoredReport>> ReportStore::list(const ReportFilter &f
           QVariant(filter.offset)}) {
         query.addBindValue(value);
     }
-    if (!query.exec() && failed(query)) {
+    if (!query.exec()) {
+        tLastError = query.lastError().text();
         return std::nullopt;
     }
     std::vector<StoredReport> reports;

@@ -61,8 +61,6 @@ public:
     static QString utcText(const QDateTime &time);
 
 private:
-    bool failed(const class QSqlQuery &query);
-
     Database &mDatabase;
     StoredHook mStoredHook;
     static thread_local QString tLastError;

@@ -33,9 +33,10 @@ public:
             fail("malformed_field", QStringLiteral("field %1 given more than once").arg(name));
             return {};
         }
+        static const QRegularExpression control(QStringLiteral("[\\x00-\\x1f\\x7f]"));
         const QString value = QString::fromStdString(mQuery.find(name)->second);
         if (value.isEmpty() || value.size() > ReportSubmission::kMaxTextLength ||
-            value.contains(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")))) {
+            value.contains(control)) {
             fail("malformed_field", QStringLiteral("field %1 must be 1 to %2 printable characters")
                                         .arg(name)
                                         .arg(ReportSubmission::kMaxTextLength));

@@ -77,17 +77,18 @@ int main(int argc, char **argv) {
                            .arg(options.host)
                            .arg(port)
                            .arg(options.database.describe()));
-        std::thread serving([&] {
-            if (!server.run()) {
-                exitCode = 1;
-            }
-            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
-        });
+        // Before the serving thread, so that no signal finds the default action in place.
         TerminationSignals termination;
         QObject::connect(&termination, &TerminationSignals::received, [&server] {
             SystemLog::log(
                 QStringLiteral("shakelog-server: stopping after the requests under way"));
             server.stop();
+        });
+        std::thread serving([&] {
+            if (!server.run()) {
+                exitCode = 1;
+            }
+            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
         });
         app.exec();
         serving.join();
