@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <chrono>
 #include <optional>
@@ -59,8 +60,9 @@ std::optional<QString> utcBound(const QString &text) {
     if (text.isEmpty()) {
         return QString();
     }
+    static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"));
     const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!time.isValid() || time.timeSpec() == Qt::LocalTime) {
+    if (!time.isValid() || !zone.match(text).hasMatch()) {  // a time without zone is no bound
         return std::nullopt;
     }
     return ReportStore::utcText(time);

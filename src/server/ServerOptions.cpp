@@ -74,10 +74,10 @@ void ServerOptions::addTo(QCommandLineParser &parser) {
         {QStringLiteral("threads"), QStringLiteral("Worker threads (default 8)."),
          QStringLiteral("N"), QString::number(d.threads)},
         {QStringLiteral("read-timeout"),
-         QStringLiteral("Seconds a client may take to send each part of a request (default 10)."),
+         QStringLiteral("Seconds one read of a request may wait for the client (default 10)."),
          QStringLiteral("SECONDS"), QString::number(d.readTimeoutSeconds)},
         {QStringLiteral("write-timeout"),
-         QStringLiteral("Seconds a client may take to read each part of an answer (default 10)."),
+         QStringLiteral("Seconds one write of an answer may wait for the client (default 10)."),
          QStringLiteral("SECONDS"), QString::number(d.writeTimeoutSeconds)},
         {QStringLiteral("max-connections"),
          QStringLiteral("Connections held at once, served or waiting; more are answered 503 "

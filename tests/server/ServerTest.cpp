@@ -273,6 +273,7 @@ TEST_F(Server, ListsReportsByFilterAndPage) {
     EXPECT_EQ(ids("?since=2000-01-01T00:00:00Z").size(), 5);
     EXPECT_EQ(get(server, "/api/reports?limit=1001").status, 400);
     EXPECT_EQ(get(server, "/api/reports?since=yesterday").status, 400);
+    EXPECT_EQ(get(server, "/api/reports?until=2026-12-08T10:00:00").status, 400);  // no zone
     EXPECT_EQ(get(server, "/api/reports?earthquake=maybe").status, 400);
 }
 
