@@ -1,0 +1,204 @@
+#include "server/ReportSubmission.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <cmath>
+
+namespace {
+
+Refusal refusal(const char *label, const QString &message) { return {label, message}; }
+
+// Reads the query once; the first problem found is the one reported.
+class QueryReader {
+public:
+    explicit QueryReader(const ReportSubmission::Query &query) : mQuery(query) {}
+
+    std::optional<Refusal> problem() const { return mProblem; }
+    bool has(const char *name) const { return mQuery.count(name) > 0; }
+
+    QString text(const char *name) {
+        if (mProblem) {
+            return {};
+        }
+        const auto count = mQuery.count(name);
+        if (count == 0) {
+            fail("missing_field", QStringLiteral("missing field %1").arg(name));
+            return {};
+        }
+        if (count > 1) {
+            fail("malformed_field", QStringLiteral("field %1 given more than once").arg(name));
+            return {};
+        }
+        static const QRegularExpression control(QStringLiteral("[\\x00-\\x1f\\x7f]"));
+        const QString value = QString::fromStdString(mQuery.find(name)->second);
+        if (value.isEmpty() || value.size() > ReportSubmission::kMaxTextLength ||
+            value.contains(control)) {
+            fail("malformed_field", QStringLiteral("field %1 must be 1 to %2 printable characters")
+                                        .arg(name)
+                                        .arg(ReportSubmission::kMaxTextLength));
+            return {};
+        }
+        return value;
+    }
+
+    double number(const char *name, double low, double high) {
+        const QString value = text(name);
+        if (mProblem) {
+            return 0;
+        }
+        bool ok = false;
+        const double x = value.toDouble(&ok);
+        if (!ok || !std::isfinite(x)) {
+            fail("malformed_field", QStringLiteral("field %1 is not a number").arg(name));
+            return 0;
+        }
+        if (x < low || x > high) {
+            fail("out_of_range",
+                 QStringLiteral("field %1 must be within [%2, %3]").arg(name).arg(low).arg(high));
+            return 0;
+        }
+        return x;
+    }
+
+    int integer(const char *name, int low, int high) {
+        const QString value = text(name);
+        if (mProblem) {
+            return 0;
+        }
+        bool ok = false;
+        const int x = value.toInt(&ok);
+        if (!ok) {
+            fail("malformed_field", QStringLiteral("field %1 is not a whole number").arg(name));
+            return 0;
+        }
+        if (x < low || x > high) {
+            fail("out_of_range",
+                 QStringLiteral("field %1 must be within [%2, %3]").arg(name).arg(low).arg(high));
+            return 0;
+        }
+        return x;
+    }
+
+    QString oneOf(const char *name, const QStringList &allowed) {
+        const QString value = text(name);
+        if (!mProblem && !allowed.contains(value)) {
+            fail("malformed_field", QStringLiteral("field %1 must be %2")
+                                        .arg(name, allowed.join(QStringLiteral(" or "))));
+        }
+        return value;
+    }
+
+    QString matching(const char *name, const QRegularExpression &pattern, const QString &form,
+                     const std::function<bool(const QString &)> &valid) {
+        const QString value = text(name);
+        if (!mProblem && (!pattern.match(value).hasMatch() || !valid(value))) {
+            fail("malformed_field", QStringLiteral("field %1 must be %2").arg(name, form));
+        }
+        return value;
+    }
+
+    void fail(const char *label, const QString &message) {
+        if (!mProblem) {
+            mProblem = refusal(label, message);
+        }
+    }
+
+private:
+    const ReportSubmission::Query &mQuery;
+    std::optional<Refusal> mProblem;
+};
+
+// The device's wall clock: checked as a calendar date and a time of day, in no time zone (a
+// time that the server's own zone skips at a clock change is still a time somewhere).
+bool isLocalDateTime(const QString &text) {
+    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+    return date.isValid() && time.isValid();
+}
+
+bool isUtcWithMilliseconds(const QString &text) {
+    return QDateTime::fromString(text, Qt::ISODateWithMs).isValid();
+}
+
+}  // namespace
+
+std::optional<int> ReportSubmission::countSignalLines(const QByteArray &signal) {
+    if (signal.isEmpty() || !signal.endsWith('\n')) {
+        return std::nullopt;
+    }
+    int lines = 0;
+    qsizetype start = 0;
+    while (start < signal.size()) {
+        const qsizetype end = signal.indexOf('\n', start);
+        const QList<QByteArray> values = signal.mid(start, end - start).split(',');
+        if (values.size() != 3) {
+            return std::nullopt;
+        }
+        for (const QByteArray &value : values) {
+            bool ok = false;
+            const double x = value.toDouble(&ok);
+            if (!ok || !std::isfinite(x)) {
+                return std::nullopt;
+            }
+        }
+        ++lines;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::variant<ReportRecord, Refusal> ReportSubmission::read(const Query &query,
+                                                           const QByteArray *signal) {
+    static const QRegularExpression localDateTime(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
+    static const QRegularExpression utcMilliseconds(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\\.\\d{3}Z$"));
+
+    QueryReader reader(query);
+    ReportRecord report;
+    report.deviceId = reader.text("device_id");
+    report.lat = reader.number("lat", -90, 90);
+    report.lon = reader.number("lon", -180, 180);
+    // From the deepest mine to above the highest airliner: anything else is a broken fix.
+    report.alt = reader.number("alt", -12000, 20000);
+    report.sampling = reader.integer("sampling", kMinSampling, kMaxSampling);
+    report.version = reader.text("version");
+    report.localDateTime = reader.matching("local_datetime", localDateTime,
+                                           QStringLiteral("yyyy-MM-dd HH:mm:ss"), isLocalDateTime);
+    report.earthquake =
+        reader.oneOf("isearthquake", {QStringLiteral("Y"), QStringLiteral("N")}) == "Y";
+    reader.oneOf("action", {QStringLiteral("add")});
+
+    if (!reader.problem() && (reader.has("trigger") || reader.has("start") || reader.has("pga"))) {
+        if (!reader.has("trigger") || !reader.has("start") || !reader.has("pga")) {
+            reader.fail("bad_trigger", QStringLiteral("trigger, start and pga go together"));
+        }
+        report.trigger = reader.oneOf("trigger", {QStringLiteral("stalta")});
+        report.triggerStart =
+            reader.matching("start", utcMilliseconds,
+                            QStringLiteral("UTC with milliseconds (2026-12-08T10:21:45.120Z)"),
+                            isUtcWithMilliseconds);
+        report.pga = reader.number("pga", 0, 1000);
+    }
+    if (const auto problem = reader.problem()) {
+        return *problem;
+    }
+
+    if (!signal) {
+        return refusal("missing_field", QStringLiteral("missing form field signal"));
+    }
+    const auto lines = countSignalLines(*signal);
+    if (!lines) {
+        return refusal("bad_signal",
+                       QStringLiteral("signal must be lines \"x,y,z\\n\" of three finite numbers"));
+    }
+    report.signal = *signal;
+    report.samples = *lines;
+    report.signalSha256 =
+        QString::fromLatin1(QCryptographicHash::hash(*signal, QCryptographicHash::Sha256).toHex());
+    return report;
+}
