@@ -3,6 +3,9 @@
 #include "platform/PrintableText.h"
 #include "platform/SystemLog.h"
 #include "server/AdmissionQueue.h"
+#include "server/Pages.h"
+#include "server/ReportFiles.h"
+#include "server/ReportPlot.h"
 #include "server/ReportStore.h"
 #include "server/ReportSubmission.h"
 
@@ -20,7 +23,9 @@ namespace {
 
 const char *const kText = "text/plain; charset=utf-8";
 const char *const kJson = "application/json";
+const char *const kHtml = "text/html; charset=utf-8";
 constexpr int kMaxPageSize = 1000;
+constexpr int kReportsOnTheIndex = 20;
 
 // When the request on this thread began; httplib keeps no such time.
 thread_local std::optional<QElapsedTimer> tRequestTimer;
@@ -49,6 +54,45 @@ std::optional<qint64> reportId(const httplib::Request &request) {
     bool ok = false;
     const qint64 id = QString::fromStdString(request.matches[1]).toLongLong(&ok);
     return ok ? std::optional(id) : std::nullopt;
+}
+
+// What the pages, plots and files read of a stored report.
+ReportView viewOf(const StoredReport &stored) {
+    const ReportRecord &record = stored.record;
+    ReportView view;
+    view.id = stored.id;
+    view.deviceId = record.deviceId;
+    view.lat = record.lat;
+    view.lon = record.lon;
+    view.alt = record.alt;
+    view.sampling = record.sampling;
+    view.version = record.version;
+    view.localDatetime = record.localDateTime;
+    view.earthquake = record.earthquake;
+    view.trigger = record.trigger;
+    if (!record.triggerStart.isEmpty()) {
+        view.triggerStart = QDateTime::fromString(record.triggerStart, Qt::ISODateWithMs);
+    }
+    view.pga = record.pga;
+    view.receivedAt = QDateTime::fromString(stored.receivedAt, Qt::ISODateWithMs);
+    view.samples = record.samples;
+    return view;
+}
+
+// The stored signal's samples; it was checked line by line when it came.
+ReportSignal samplesOf(const QByteArray &signal) {
+    ReportSignal samples;
+    for (const QByteArray &line : signal.split('\n')) {
+        const QList<QByteArray> values = line.split(',');
+        if (values.size() == 3) {
+            samples.push_back({values[0].toFloat(), values[1].toFloat(), values[2].toFloat()});
+        }
+    }
+    return samples;
+}
+
+void setBytes(httplib::Response &response, const QByteArray &bytes, const char *type) {
+    response.set_content(bytes.constData(), size_t(bytes.size()), type);
 }
 
 QString param(const httplib::Request &request, const char *name) {
@@ -158,15 +202,17 @@ void ReportServer::route() {
         r.set_content(mMetrics.text().toStdString(), "text/plain; version=0.0.4");
     });
 
-    // The pages, the plot, the miniSEED download and the events come with the event finder
-    // and the page renderer.
-    const auto notYet = [](const Request &, Response &r) {
+    mServer.Get(R"(/api/reports/(\d+)/plot\.png)",
+                [this](const Request &q, Response &r) { showPlot(q, r); });
+    mServer.Get(R"(/api/reports/(\d+)/signal\.mseed)",
+                [this](const Request &q, Response &r) { showMiniSeed(q, r); });
+    mServer.Get(R"(/reports/(\d+))",
+                [this](const Request &q, Response &r) { showReportPage(q, r); });
+    mServer.Get("/", [this](const Request &, Response &r) { showIndexPage(r); });
+    // Events come with the event finder.
+    mServer.Get("/api/events", [](const Request &, Response &r) {
         answer(r, 501, QStringLiteral("not implemented yet"));
-    };
-    for (const char *path : {"/", R"(/reports/(\d+))", R"(/api/reports/(\d+)/plot\.png)",
-                             R"(/api/reports/(\d+)/signal\.mseed)", "/api/events"}) {
-        mServer.Get(path, notYet);
-    }
+    });
 }
 
 void ReportServer::receiveReport(const httplib::Request &request, httplib::Response &response) {
@@ -235,30 +281,74 @@ void ReportServer::listReports(const httplib::Request &request, httplib::Respons
 }
 
 void ReportServer::showReport(const httplib::Request &request, httplib::Response &response) {
-    bool failed = false;
-    const auto id = reportId(request);
-    const auto report = id ? mStore.find(*id, &failed) : std::nullopt;
-    if (failed) {
-        databaseFailed(response);
-    } else if (!report) {
-        answer(response, 404, QStringLiteral("no such report"));
-    } else {
+    if (const auto report = requestedReport(request, response)) {
         response.set_content(
             QJsonDocument(report->toJson()).toJson(QJsonDocument::Compact).toStdString(), kJson);
     }
 }
 
 void ReportServer::showSignal(const httplib::Request &request, httplib::Response &response) {
+    if (const auto report = requestedReport(request, response)) {
+        response.set_content(report->record.signal.toStdString(), "text/csv");
+    }
+}
+
+std::optional<StoredReport> ReportServer::requestedReport(const httplib::Request &request,
+                                                          httplib::Response &response) {
+    bool failed = false;
+    const auto id = reportId(request);
+    auto report = id ? mStore.find(*id, &failed) : std::nullopt;
+    if (failed) {
+        databaseFailed(response);
+    } else if (!report) {
+        answer(response, 404, QStringLiteral("no such report"));
+    }
+    return report;
+}
+
+void ReportServer::showPlot(const httplib::Request &request, httplib::Response &response) {
+    if (const auto report = requestedReport(request, response)) {
+        setBytes(response,
+                 ReportPlot::png(samplesOf(report->record.signal), report->record.sampling),
+                 "image/png");
+    }
+}
+
+void ReportServer::showMiniSeed(const httplib::Request &request, httplib::Response &response) {
+    if (const auto report = requestedReport(request, response)) {
+        setBytes(response,
+                 ReportFiles::signalMiniSeed(samplesOf(report->record.signal), viewOf(*report)),
+                 "application/vnd.fdsn.mseed");
+    }
+}
+
+void ReportServer::showReportPage(const httplib::Request &request, httplib::Response &response) {
     bool failed = false;
     const auto id = reportId(request);
     const auto report = id ? mStore.find(*id, &failed) : std::nullopt;
     if (failed) {
         databaseFailed(response);
     } else if (!report) {
-        answer(response, 404, QStringLiteral("no such report"));
+        response.status = 404;
+        setBytes(response, Pages::notFound(), kHtml);
     } else {
-        response.set_content(report->record.signal.toStdString(), "text/csv");
+        setBytes(response, Pages::report(viewOf(*report)), kHtml);
     }
+}
+
+void ReportServer::showIndexPage(httplib::Response &response) {
+    ReportFilter latest;
+    latest.limit = kReportsOnTheIndex;
+    const auto reports = mStore.list(latest);
+    if (!reports) {
+        databaseFailed(response);
+        return;
+    }
+    std::vector<ReportView> views;
+    for (const StoredReport &report : *reports) {
+        views.push_back(viewOf(report));
+    }
+    setBytes(response, Pages::index({}, views), kHtml);
 }
 
 void ReportServer::deleteReport(const httplib::Request &request, httplib::Response &response) {

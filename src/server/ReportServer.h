@@ -2,6 +2,7 @@
 
 #include "server/AdminToken.h"
 #include "server/Metrics.h"
+#include "server/ReportStore.h"
 #include "server/ServerOptions.h"
 
 #include <httplib.h>
@@ -10,7 +11,6 @@
 #include <optional>
 
 class AdmissionQueue;
-class ReportStore;
 
 // The HTTP side: routes, limits, the request log and the metrics. bind() then run() on a
 // thread of its own; stop() from any thread lets the requests under way finish, then run()
@@ -38,6 +38,14 @@ private:
     void listReports(const httplib::Request &request, httplib::Response &response);
     void showReport(const httplib::Request &request, httplib::Response &response);
     void showSignal(const httplib::Request &request, httplib::Response &response);
+    // The report a request's path names; none, with the answer given (404 or a database
+    // failure), when there is none to show.
+    std::optional<StoredReport> requestedReport(const httplib::Request &request,
+                                                httplib::Response &response);
+    void showPlot(const httplib::Request &request, httplib::Response &response);
+    void showMiniSeed(const httplib::Request &request, httplib::Response &response);
+    void showReportPage(const httplib::Request &request, httplib::Response &response);
+    void showIndexPage(httplib::Response &response);
     void deleteReport(const httplib::Request &request, httplib::Response &response);
     void health(httplib::Response &response);
     void databaseFailed(httplib::Response &response);

@@ -7,9 +7,9 @@
 #include "server/ServerOptions.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 #include <thread>
 
@@ -21,7 +21,9 @@ int fail(const QString &reason) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
+    // The plots are drawn offscreen: a server has no display, and needs none for its fonts.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("shakelog-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SHAKELOG_VERSION));
 

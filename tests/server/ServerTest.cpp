@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -97,6 +98,40 @@ TEST_F(Server, TakesTheApplicationsOwnUploadWithEveryValue) {
     const Answer csv = get(server, QStringLiteral("/api/reports/%1/signal.csv").arg(reports[0].id));
     EXPECT_EQ(csv.body, r.signal);
     EXPECT_EQ(get(server, "/api/reports/999").status, 404);
+}
+
+// What a browser and a seismologist fetch: the pages, the plot and the miniSEED file of a
+// report whose device identifier is hostile markup.
+TEST_F(Server, ShowsAReportAsPagesPlotAndMiniSeed) {
+    TestServer server;
+    ASSERT_EQ(post(server, QString(kQuery).replace("device_id=dev-1",
+                                                   "device_id=%3Cscript%3Ex%3C/script%3E"))
+                  .status,
+              200);
+    const std::vector<StoredReport> reports = stored(server);
+    ASSERT_EQ(reports.size(), 1u);
+    const QString id = QString::number(reports[0].id);
+
+    const Answer index = get(server, "/");
+    ASSERT_EQ(index.status, 200);
+    EXPECT_TRUE(index.body.contains("/reports/" + id.toUtf8()));
+    EXPECT_TRUE(index.body.contains("&lt;script&gt;x&lt;/script&gt;"));
+    EXPECT_FALSE(index.body.contains("<script"));
+    const Answer page = get(server, "/reports/" + id);
+    ASSERT_EQ(page.status, 200);
+    EXPECT_TRUE(page.body.contains("/api/reports/" + id.toUtf8() + "/plot.png"));
+    EXPECT_FALSE(page.body.contains("<script"));
+    EXPECT_EQ(get(server, "/reports/999").status, 404);
+
+    const Answer plot = get(server, "/api/reports/" + id + "/plot.png");
+    ASSERT_EQ(plot.status, 200);
+    const QImage image = QImage::fromData(plot.body, "PNG");
+    EXPECT_EQ(image.size(), QSize(640, 360));
+    const Answer mseed = get(server, "/api/reports/" + id + "/signal.mseed");
+    ASSERT_EQ(mseed.status, 200);
+    EXPECT_GT(mseed.body.size(), 0);
+    EXPECT_EQ(mseed.body.size() % 512, 0);  // whole records
+    EXPECT_EQ(get(server, "/api/reports/999/plot.png").status, 404);
 }
 
 TEST_F(Server, StoresTheTriggerFieldsOfAnEventReport) {
