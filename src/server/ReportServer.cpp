@@ -116,7 +116,13 @@ std::optional<QString> utcBound(const QString &text) {
 
 ReportServer::ReportServer(ReportStore &store, const ServerOptions &options,
                            std::optional<AdminToken> adminToken)
-    : mStore(store), mOptions(options), mAdminToken(std::move(adminToken)) {
+    : mStore(store),
+      mEvents(EventRule{options.eventDevices, options.eventSeconds, options.eventKm}),
+      mOptions(options),
+      mAdminToken(std::move(adminToken)) {
+    mStore.setStoredHook([this](QSqlDatabase &db, const StoredReport &report) {
+        return mEvents.update(db, report);
+    });
     mServer.new_task_queue = [this] {
         mQueue = new AdmissionQueue(mOptions.threads, mOptions.maxConnections);
         return mQueue;
@@ -209,10 +215,7 @@ void ReportServer::route() {
     mServer.Get(R"(/reports/(\d+))",
                 [this](const Request &q, Response &r) { showReportPage(q, r); });
     mServer.Get("/", [this](const Request &, Response &r) { showIndexPage(r); });
-    // Events come with the event finder.
-    mServer.Get("/api/events", [](const Request &, Response &r) {
-        answer(r, 501, QStringLiteral("not implemented yet"));
-    });
+    mServer.Get("/api/events", [this](const Request &q, Response &r) { listEvents(q, r); });
 }
 
 void ReportServer::receiveReport(const httplib::Request &request, httplib::Response &response) {
@@ -344,11 +347,49 @@ void ReportServer::showIndexPage(httplib::Response &response) {
         databaseFailed(response);
         return;
     }
+    QSqlDatabase db = mStore.database().connection();
+    const auto events = EventStore::list(db, kReportsOnTheIndex);
+    if (!events) {
+        databaseFailed(response);
+        return;
+    }
     std::vector<ReportView> views;
     for (const StoredReport &report : *reports) {
         views.push_back(viewOf(report));
     }
-    setBytes(response, Pages::index({}, views), kHtml);
+    setBytes(response, Pages::index(*events, views), kHtml);
+}
+
+void ReportServer::listEvents(const httplib::Request &request, httplib::Response &response) {
+    bool ok = true;
+    const int limit = request.has_param("limit") ? param(request, "limit").toInt(&ok) : 100;
+    if (!ok || limit < 1 || limit > kMaxPageSize) {
+        answer(response, 400, QStringLiteral("limit must be 1 to %1").arg(kMaxPageSize));
+        return;
+    }
+    QSqlDatabase db = mStore.database().connection();
+    const auto events = EventStore::list(db, limit);
+    if (!events) {
+        databaseFailed(response);
+        return;
+    }
+    QJsonArray array;
+    for (const EventView &event : *events) {
+        QJsonArray reports;
+        for (const qint64 id : event.reportIds) {
+            reports.append(id);
+        }
+        QJsonObject object{
+            {"id", event.id},
+            {"time", ReportStore::utcText(event.time)},
+            {"lat", event.lat},
+            {"lon", event.lon},
+            {"devices", event.devices},
+            {"largest_pga", event.largestPga ? QJsonValue(*event.largestPga) : QJsonValue()},
+            {"reports", reports}};
+        array.append(object);
+    }
+    response.set_content(QJsonDocument(array).toJson(QJsonDocument::Compact).toStdString(), kJson);
 }
 
 void ReportServer::deleteReport(const httplib::Request &request, httplib::Response &response) {

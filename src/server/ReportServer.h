@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/AdminToken.h"
+#include "server/EventStore.h"
 #include "server/Metrics.h"
 #include "server/ReportStore.h"
 #include "server/ServerOptions.h"
@@ -46,12 +47,14 @@ private:
     void showMiniSeed(const httplib::Request &request, httplib::Response &response);
     void showReportPage(const httplib::Request &request, httplib::Response &response);
     void showIndexPage(httplib::Response &response);
+    void listEvents(const httplib::Request &request, httplib::Response &response);
     void deleteReport(const httplib::Request &request, httplib::Response &response);
     void health(httplib::Response &response);
     void databaseFailed(httplib::Response &response);
     void logRequest(const httplib::Request &request, const httplib::Response &response);
 
     ReportStore &mStore;
+    EventStore mEvents;
     ServerOptions mOptions;
     std::optional<AdminToken> mAdminToken;
     Metrics mMetrics;

@@ -42,6 +42,7 @@ public:
     explicit ReportStore(Database &database) : mDatabase(database) {}
 
     void setStoredHook(StoredHook hook) { mStoredHook = std::move(hook); }
+    Database &database() { return mDatabase; }
 
     // Brings the schema up to date; the error, if any.
     std::optional<QString> migrate();

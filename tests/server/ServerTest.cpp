@@ -134,6 +134,37 @@ TEST_F(Server, ShowsAReportAsPagesPlotAndMiniSeed) {
     EXPECT_EQ(get(server, "/api/reports/999/plot.png").status, 404);
 }
 
+// Earthquake reports of three devices close together form an event, as soon as the third
+// arrives; a far one and a user's report without the mark stay out.
+TEST_F(Server, FormsAnEventOnceEnoughDevicesReportTogether) {
+    TestServer server;
+    const auto events = [&] {
+        const Answer answer = get(server, "/api/events");
+        EXPECT_EQ(answer.status, 200);
+        return QJsonDocument::fromJson(answer.body).array();
+    };
+    const auto send = [&](const QString &device, const QString &lat, const QString &mark) {
+        QString query = kQuery;
+        query.replace("device_id=dev-1", "device_id=" + device)
+            .replace("lat=35.681200", "lat=" + lat)
+            .replace("isearthquake=Y", "isearthquake=" + mark);
+        EXPECT_EQ(post(server, query).status, 200) << device.toStdString();
+    };
+    send("near-1", "35.681200", "Y");
+    send("near-2", "35.900000", "Y");
+    send("unmarked", "35.700000", "N");
+    send("far", "-35.681200", "Y");
+    EXPECT_TRUE(events().isEmpty());
+    send("near-3", "35.500000", "Y");
+    const QJsonArray formed = events();
+    ASSERT_EQ(formed.size(), 1);
+    const QJsonObject event = formed[0].toObject();
+    EXPECT_EQ(event["devices"].toInt(), 3);
+    EXPECT_EQ(event["reports"].toArray().size(), 3);
+    EXPECT_NEAR(event["lat"].toDouble(), 35.69, 0.02);
+    EXPECT_TRUE(get(server, "/").body.contains("/reports/"));
+}
+
 TEST_F(Server, StoresTheTriggerFieldsOfAnEventReport) {
     TestServer server;
     Report report;
@@ -359,7 +390,7 @@ TEST_F(Server, AnswersHealthAndLogsEachRequestWithoutItsQuery) {
     const QByteArray metrics = get(server, "/metrics").body;
     EXPECT_TRUE(metrics.contains("shakelog_request_duration_seconds_count 2\n"))
         << metrics.constData();
-    EXPECT_EQ(get(server, "/api/events").status, 501);
+    EXPECT_EQ(get(server, "/api/events?limit=0").status, 400);
 }
 
 TEST_F(Server, AnswersAConnectionOverTheLimit503UntilOneEnds) {
