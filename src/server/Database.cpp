@@ -7,7 +7,8 @@
 
 namespace {
 std::atomic<int> nextDatabase{0};
-}
+std::mutex sqliteWriters;
+}  // namespace
 
 std::optional<DatabaseTarget> DatabaseTarget::parse(const QString &text) {
     DatabaseTarget target;
@@ -83,6 +84,9 @@ QSqlDatabase Database::connection() {
 
 Transaction::Transaction(QSqlDatabase &db)
     : mDb(db), mSQLite(db.driverName() == QLatin1String("QSQLITE")) {
+    if (mSQLite) {
+        mWriterTurn = std::unique_lock(sqliteWriters);
+    }
     mBegun = mSQLite ? run(QStringLiteral("BEGIN IMMEDIATE")) : mDb.transaction();
 }
 

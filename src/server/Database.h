@@ -51,6 +51,11 @@ private:
 // One transaction on a connection, rolled back unless committed. On SQLite it takes the write
 // lock at its start (BEGIN IMMEDIATE), so that two writers never both read first and then find
 // that they cannot write; PostgreSQL's writers wait for each other's rows anyway.
+//
+// SQLite's writers of this process also take turns on a mutex before BEGIN IMMEDIATE: a writer
+// that finds the lock taken sleeps in SQLite's busy handler for growing spells (up to 100 ms)
+// and tries again, which under load left reports waiting for up to a second while the lock
+// stood free. The busy handler still covers writers of other processes.
 class Transaction {
 public:
     explicit Transaction(QSqlDatabase &db);
@@ -66,6 +71,7 @@ private:
 
     QSqlDatabase &mDb;
     bool mSQLite;
+    std::unique_lock<std::mutex> mWriterTurn;
     bool mBegun = false;
     bool mDone = false;
 };

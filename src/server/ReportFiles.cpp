@@ -1,18 +1,8 @@
 #include "server/ReportFiles.h"
 
-#include "platform/CFormat.h"
 #include "recording/MiniSeedExport.h"
 
 namespace ReportFiles {
-
-QByteArray signalCsv(const ReportSignal &signal) {
-    QByteArray text = "x,y,z\n";
-    for (const std::array<float, 3> &sample : signal) {
-        text += cFormat("%f,%f,%f\n", double(sample[0]), double(sample[1]), double(sample[2]))
-                    .toLatin1();
-    }
-    return text;
-}
 
 SeedCodes seedCodes(const QString &deviceId) {
     SeedCodes codes;

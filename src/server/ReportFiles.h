@@ -5,12 +5,8 @@
 
 #include <QByteArray>
 
-// The downloads of a report: its signal as CSV and as miniSEED.
+// A report's signal as a miniSEED download (signal.csv is the signal as it came).
 namespace ReportFiles {
-
-// signal.csv: the header line "x,y,z", then one line per sample as the application sends it
-// ("0.012000,-0.988000,0.500000"), numbers in the C locale.
-QByteArray signalCsv(const ReportSignal &signal);
 
 // The codes a report's samples are filed under: network XX, the station code the application
 // itself derives from the device identifier, location 00.

@@ -1,5 +1,7 @@
 #include "server/ReportSubmission.h"
 
+#include "core/SampleLine.h"
+
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
@@ -126,29 +128,25 @@ bool isUtcWithMilliseconds(const QString &text) {
 
 }  // namespace
 
-std::optional<int> ReportSubmission::countSignalLines(const QByteArray &signal) {
+std::optional<ReportSignal> ReportSubmission::readSignal(const QByteArray &signal) {
     if (signal.isEmpty() || !signal.endsWith('\n')) {
         return std::nullopt;
     }
-    int lines = 0;
+    ReportSignal samples;
     qsizetype start = 0;
     while (start < signal.size()) {
         const qsizetype end = signal.indexOf('\n', start);
-        const QList<QByteArray> values = signal.mid(start, end - start).split(',');
-        if (values.size() != 3) {
+        const QByteArray line = signal.mid(start, end - start);
+        SampleLine::Values values;
+        // The sample reader also takes the export's dated lines and the stream's: a report's
+        // line is three numbers and nothing else.
+        if (line.count(',') != 2 || !SampleLine::parse(line, &values)) {
             return std::nullopt;
         }
-        for (const QByteArray &value : values) {
-            bool ok = false;
-            const double x = value.toDouble(&ok);
-            if (!ok || !std::isfinite(x)) {
-                return std::nullopt;
-            }
-        }
-        ++lines;
+        samples.push_back({values.x, values.y, values.z});
         start = end + 1;
     }
-    return lines;
+    return samples;
 }
 
 std::variant<ReportRecord, Refusal> ReportSubmission::read(const Query &query,
@@ -191,13 +189,13 @@ std::variant<ReportRecord, Refusal> ReportSubmission::read(const Query &query,
     if (!signal) {
         return refusal("missing_field", QStringLiteral("missing form field signal"));
     }
-    const auto lines = countSignalLines(*signal);
-    if (!lines) {
+    const auto samples = readSignal(*signal);
+    if (!samples) {
         return refusal("bad_signal",
                        QStringLiteral("signal must be lines \"x,y,z\\n\" of three finite numbers"));
     }
     report.signal = *signal;
-    report.samples = *lines;
+    report.samples = int(samples->size());
     report.signalSha256 =
         QString::fromLatin1(QCryptographicHash::hash(*signal, QCryptographicHash::Sha256).toHex());
     return report;

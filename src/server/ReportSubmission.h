@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/ServerViews.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -47,6 +49,7 @@ public:
     // `signal` is null when the form had no field "signal".
     static std::variant<ReportRecord, Refusal> read(const Query &query, const QByteArray *signal);
 
-    // The lines "x,y,z\n" of three finite numbers; the count of lines, or none when one is not.
-    static std::optional<int> countSignalLines(const QByteArray &signal);
+    // The samples of the lines "x,y,z\n", read as the application reads its own sample lines
+    // (each number a finite float); none when a line is anything else.
+    static std::optional<ReportSignal> readSignal(const QByteArray &signal);
 };

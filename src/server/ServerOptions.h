@@ -18,7 +18,7 @@ struct ServerOptions {
     double eventSeconds = 60;
     double eventKm = 100;
     qint64 maxBodyBytes = 4 * 1024 * 1024;
-    int threads = 8;
+    int threads = 32;
     int readTimeoutSeconds = 10;
     int writeTimeoutSeconds = 10;
     int maxConnections = 256;

@@ -1,5 +1,4 @@
 #include "server/ReportFiles.h"
-#include "support/CommaDecimalLocale.h"
 #include "support/MiniSeedArchive.h"
 
 #include <QFile>
@@ -12,16 +11,6 @@
 namespace {
 
 const ReportSignal kSignal = {{0.012f, -0.988f, 0.5f}, {-0.25f, 0.0f, -1.0f}, {1e-7f, 2.0f, 0.1f}};
-
-TEST(ReportFiles, CsvIsAHeaderAndTheSignalLinesWhateverTheLocale) {
-    std::optional<CommaDecimalLocale> german(std::in_place);
-    EXPECT_EQ(ReportFiles::signalCsv(kSignal),
-              "x,y,z\n"
-              "0.012000,-0.988000,0.500000\n"
-              "-0.250000,0.000000,-1.000000\n"
-              "0.000000,2.000000,0.100000\n");
-    EXPECT_EQ(ReportFiles::signalCsv({}), "x,y,z\n");
-}
 
 // What libmseed reads back from the download.
 MiniSeedArchive readBack(const QByteArray &bytes) {

@@ -283,6 +283,11 @@ TEST_F(Server, RefusesEachMalformedReportAndStoresNothing) {
          "bad_signal"},
         {kQuery, "1,2,inf\n", "signal must be lines \"x,y,z\\n\" of three finite numbers",
          "bad_signal"},
+        // finite as a double, infinite as the float a sample is
+        {kQuery, "1,2,1e39\n", "signal must be lines \"x,y,z\\n\" of three finite numbers",
+         "bad_signal"},
+        {kQuery, "1,2,3,2026-12-08\n", "signal must be lines \"x,y,z\\n\" of three finite numbers",
+         "bad_signal"},
         {kQuery, "1,2,3", "signal must be lines \"x,y,z\\n\" of three finite numbers",
          "bad_signal"},
         {kQuery, big, "body larger than 65536 bytes", "too_large"},
