@@ -14,6 +14,10 @@ namespace {
 // Any number of our own, the same in every server process.
 constexpr qint64 kEventLock = 0x5348414b45;  // "SHAKE"
 
+// The times a report can carry, years 1 to 9999: the stored texts compare as times only there.
+constexpr double kEarliestTime = -62135596800.0;  // 0001-01-01T00:00:00.000Z
+constexpr double kLatestTime = 253402300799.999;  // 9999-12-31T23:59:59.999Z
+
 double secondsOf(const QString &utc) {
     return double(QDateTime::fromString(utc, Qt::ISODateWithMs).toMSecsSinceEpoch()) / 1000.0;
 }
@@ -27,16 +31,26 @@ bool isCandidate(const ReportRecord &record) {
     return record.earthquake || !record.trigger.isEmpty();
 }
 
-// Every candidate report, by (time, id).
-std::optional<std::vector<CandidateReport>> candidates(QSqlDatabase &db) {
+// A candidate's time as stored: a trigger's start when it sent one, else when it was received.
+// Both are UTC texts of one form, so they compare as times; the index reports_by_event_time
+// is on this very expression.
+const QString kCandidateTime = QStringLiteral("COALESCE(trigger_start, received_at)");
+
+// The candidate reports whose time lies in [from, to], by (time, id).
+std::optional<std::vector<CandidateReport>> candidatesBetween(QSqlDatabase &db, double from,
+                                                              double to) {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral(
-            "SELECT id, device_id, lat, lon, pga, trigger_start, received_at FROM reports "
-            "WHERE isearthquake OR trigger_kind IS NOT NULL"))) {
+    query.prepare(QStringLiteral("SELECT id, device_id, lat, lon, pga, ") + kCandidateTime +
+                  QStringLiteral(" FROM reports WHERE (isearthquake OR trigger_kind IS NOT NULL)"
+                                 " AND ") +
+                  kCandidateTime + QStringLiteral(" BETWEEN ? AND ?"));
+    query.addBindValue(utcOf(from));
+    query.addBindValue(utcOf(to));
+    if (!query.exec()) {
         return std::nullopt;
     }
-    std::vector<CandidateReport> all;
+    std::vector<CandidateReport> found;
     while (query.next()) {
         CandidateReport candidate;
         candidate.id = query.value(0).toLongLong();
@@ -46,14 +60,13 @@ std::optional<std::vector<CandidateReport>> candidates(QSqlDatabase &db) {
         if (!query.value(4).isNull()) {
             candidate.pga = query.value(4).toDouble();
         }
-        const QString start = query.value(5).toString();
-        candidate.time = secondsOf(start.isEmpty() ? query.value(6).toString() : start);
-        all.push_back(candidate);
+        candidate.time = secondsOf(query.value(5).toString());
+        found.push_back(candidate);
     }
-    std::sort(all.begin(), all.end(), [](const CandidateReport &a, const CandidateReport &b) {
+    std::sort(found.begin(), found.end(), [](const CandidateReport &a, const CandidateReport &b) {
         return a.time != b.time ? a.time < b.time : a.id < b.id;
     });
-    return all;
+    return found;
 }
 
 bool insertEvent(QSqlDatabase &db, const NetworkEvent &event, double lastTime) {
@@ -86,7 +99,8 @@ bool insertEvent(QSqlDatabase &db, const NetworkEvent &event, double lastTime) {
 
 }  // namespace
 
-bool EventStore::update(QSqlDatabase &db, const StoredReport &report) const {
+bool EventStore::update(QSqlDatabase &db, const StoredReport &report,
+                        ReportStore::Change change) const {
     if (!isCandidate(report.record)) {
         return true;
     }
@@ -98,27 +112,50 @@ bool EventStore::update(QSqlDatabase &db, const StoredReport &report) const {
             return false;
         }
     }
-    const auto all = candidates(db);
-    if (!all) {
-        return false;
+    const double time = secondsOf(
+        report.record.triggerStart.isEmpty() ? report.receivedAt : report.record.triggerStart);
+    // The span is exact once the candidates read reach beyond it by more than T on each side
+    // (a second more against rounding), or to the end of the times a report can carry: nothing
+    // outside can then continue its run.
+    const double t = mFinder.rule().seconds;
+    double before = 4 * t + 60, after = before;
+    std::vector<CandidateReport> read;
+    TimeSpan span;
+    for (;;) {
+        const double from = std::max(time - before, kEarliestTime);
+        const double to = std::min(time + after, kLatestTime);
+        auto found = candidatesBetween(db, from, to);
+        if (!found) {
+            return false;
+        }
+        read = std::move(*found);
+        std::vector<double> times;
+        for (const CandidateReport &candidate : read) {
+            times.push_back(candidate.time);
+        }
+        // A deleted report is gone from the table, yet the runs it joined may fall apart: the
+        // span is that of the candidates with it (its time is among them or not, as it likes).
+        span = mFinder.recomputeSpan(time, times);
+        const bool earlierKnown = from == kEarliestTime || span.first - t - 1 > from;
+        const bool laterKnown = to == kLatestTime || span.last + t + 1 < to;
+        if (earlierKnown && laterKnown) {
+            break;
+        }
+        before = earlierKnown ? before : 2 * (time - span.first + t + 1);
+        after = laterKnown ? after : 2 * (span.last - time + t + 1);
     }
-    const auto stored = std::find_if(all->begin(), all->end(),
-                                     [&](const CandidateReport &c) { return c.id == report.id; });
-    if (stored == all->end()) {
-        return false;
-    }
-    std::vector<double> times;
-    for (const CandidateReport &candidate : *all) {
-        times.push_back(candidate.time);
-    }
-    const TimeSpan span = mFinder.recomputeSpan(stored->time, times);
     std::vector<CandidateReport> inSpan;
     std::map<qint64, double> timeOf;
-    for (const CandidateReport &candidate : *all) {
+    for (const CandidateReport &candidate : read) {
         if (span.contains(candidate.time)) {
             inSpan.push_back(candidate);
             timeOf[candidate.id] = candidate.time;
         }
+    }
+    if (change == ReportStore::Change::Stored &&
+        std::none_of(inSpan.begin(), inSpan.end(),
+                     [&](const CandidateReport &c) { return c.id == report.id; })) {
+        return false;  // the report just stored must be among the candidates
     }
     // Events are stored by the time of their earliest report, which lies in the span exactly
     // when the event does; their members go with them (ON DELETE CASCADE needs SQLite's

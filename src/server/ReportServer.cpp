@@ -113,9 +113,10 @@ ReportServer::ReportServer(ReportStore &store, const ServerOptions &options,
       mEvents(EventRule{options.eventDevices, options.eventSeconds, options.eventKm}),
       mOptions(options),
       mAdminToken(std::move(adminToken)) {
-    mStore.setStoredHook([this](QSqlDatabase &db, const StoredReport &report) {
-        return mEvents.update(db, report);
-    });
+    mStore.setChangeHook(
+        [this](QSqlDatabase &db, const StoredReport &report, ReportStore::Change change) {
+            return mEvents.update(db, report, change);
+        });
     mServer.new_task_queue = [this] {
         mQueue = new AdmissionQueue(mOptions.threads, mOptions.maxConnections);
         return mQueue;

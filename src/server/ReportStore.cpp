@@ -126,7 +126,7 @@ ReportStore::Outcome ReportStore::insert(const ReportRecord &record, const QDate
         }
         stored.id = query.value(0).toLongLong();
     }
-    if (mStoredHook && !mStoredHook(db, stored)) {
+    if (mChangeHook && !mChangeHook(db, stored, Change::Stored)) {
         tLastError = QStringLiteral("the events could not be updated");
         return Outcome::Failed;
     }
@@ -196,14 +196,36 @@ std::optional<StoredReport> ReportStore::find(qint64 id, bool *failedToRead) {
 
 std::optional<bool> ReportStore::remove(qint64 id) {
     QSqlDatabase db = mDatabase.connection();
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("DELETE FROM reports WHERE id = ?"));
-    query.addBindValue(id);
-    if (!db.isOpen() || !query.exec()) {
-        tLastError = db.isOpen() ? query.lastError().text() : db.lastError().text();
+    if (!db.isOpen()) {
+        tLastError = db.lastError().text();
         return std::nullopt;
     }
-    return query.numRowsAffected() > 0;
+    Transaction transaction(db);
+    if (!transaction.begun()) {
+        tLastError = db.lastError().text();
+        return std::nullopt;
+    }
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("DELETE FROM reports WHERE id = ? RETURNING ") + kColumns);
+    query.addBindValue(id);
+    if (!query.exec()) {
+        tLastError = query.lastError().text();
+        return std::nullopt;
+    }
+    if (!query.next()) {
+        return false;
+    }
+    const StoredReport removed = reportAt(query);
+    query.finish();
+    if (mChangeHook && !mChangeHook(db, removed, Change::Removed)) {
+        tLastError = QStringLiteral("the events could not be updated");
+        return std::nullopt;
+    }
+    if (!transaction.commit()) {
+        tLastError = db.lastError().text();
+        return std::nullopt;
+    }
+    return true;
 }
 
 bool ReportStore::healthy() {

@@ -34,14 +34,16 @@ class ReportStore {
 public:
     enum class Outcome { Stored, Duplicate, Failed };
 
-    // Called inside the transaction that stores a new report (not for a duplicate), so that
-    // what it derives from the report (the events) is stored with it or not at all. Returning
-    // false rolls the report back.
-    using StoredHook = std::function<bool(QSqlDatabase &db, const StoredReport &report)>;
+    // Called inside the transaction that stores a new report (not for a duplicate) or deletes
+    // one, so that what is derived from the reports (the events) changes with them or not at
+    // all. Returning false rolls the change back.
+    enum class Change { Stored, Removed };
+    using ChangeHook =
+        std::function<bool(QSqlDatabase &db, const StoredReport &report, Change change)>;
 
     explicit ReportStore(Database &database) : mDatabase(database) {}
 
-    void setStoredHook(StoredHook hook) { mStoredHook = std::move(hook); }
+    void setChangeHook(ChangeHook hook) { mChangeHook = std::move(hook); }
     Database &database() { return mDatabase; }
 
     // Brings the schema up to date; the error, if any.
@@ -63,6 +65,6 @@ public:
 
 private:
     Database &mDatabase;
-    StoredHook mStoredHook;
+    ChangeHook mChangeHook;
     static thread_local QString tLastError;
 };

@@ -63,6 +63,14 @@ const std::vector<Migration> &Schema::migrations() {
                             "PRIMARY KEY (event_id, report_id))"),
              QStringLiteral("CREATE INDEX event_reports_by_report ON event_reports (report_id)"),
          }},
+        // The candidates of events by their time, so that an arriving report reads only its
+        // neighbours (EventStore).
+        {2,
+         {
+             QStringLiteral("CREATE INDEX reports_by_event_time ON reports "
+                            "((COALESCE(trigger_start, received_at))) "
+                            "WHERE isearthquake OR trigger_kind IS NOT NULL"),
+         }},
     };
     return all;
 }

@@ -64,8 +64,6 @@ int main(int argc, char **argv) {
         return fail(QStringLiteral("cannot prepare the database %1: %2")
                         .arg(options.database.describe(), *error));
     }
-    // The event finder plugs in here: store.setStoredHook(...) with options.eventDevices,
-    // options.eventSeconds and options.eventKm.
 
     int exitCode = 0;
     {
