@@ -40,6 +40,37 @@ struct RecordDeleter {
 };
 using Record = std::unique_ptr<MSRecord, RecordDeleter>;
 
+// The bytes each sample takes in the encodings whose libmseed decoders read as many samples as
+// the header counts, whatever the record holds; none for Steim, whose decoders stop at the
+// record's last frame, and for encodings libmseed refuses to decode.
+std::optional<int> fixedSampleBytes(int8_t encoding) {
+    switch (encoding) {
+    case DE_ASCII: return 1;
+    case DE_INT16:
+    case DE_GEOSCOPE163:
+    case DE_GEOSCOPE164:
+    case DE_CDSN:
+    case DE_SRO:
+    case DE_DWWSSN: return 2;
+    case DE_GEOSCOPE24: return 3;
+    case DE_INT32:
+    case DE_FLOAT32: return 4;
+    case DE_FLOAT64: return 8;
+    default: return std::nullopt;
+    }
+}
+
+// Whether the samples the header counts fit in the record after its data offset: a header
+// that counts more would have libmseed read past the record.
+bool samplesFitRecord(const MSRecord &msr) {
+    const auto bytes = fixedSampleBytes(msr.encoding);
+    if (!bytes || !msr.fsdh) {
+        return true;
+    }
+    const int64_t room = int64_t(msr.reclen) - int64_t(msr.fsdh->data_offset);
+    return msr.samplecnt >= 0 && room >= 0 && msr.samplecnt <= room / *bytes;
+}
+
 // The record at `data` into `record`: its header, and its samples when `decode`. False with
 // `error` set when libmseed cannot read it; what it warned of while reading it all the same
 // (a Steim frame failing its integrity check) is left in `warning`.
@@ -47,7 +78,22 @@ bool parseRecord(char *data, int length, qint64 offset, const QString &path, boo
                  Record *record, QString *error, QString *warning = nullptr) {
     MiniSeedLogCapture log;
     MSRecord *msr = record->release();
-    const int result = msr_parse(data, length, &msr, length, decode ? 1 : 0, 0);
+    int result = msr_parse(data, length, &msr, length, 0, 0);
+    if (decode && result == MS_NOERROR && msr) {
+        if (!samplesFitRecord(*msr)) {
+            record->reset(msr);
+            *error = QStringLiteral(
+                         "%1: byte %2: cannot read the record: it counts %3 samples, "
+                         "more than its %4 bytes hold")
+                         .arg(path)
+                         .arg(offset)
+                         .arg(msr->samplecnt)
+                         .arg(msr->reclen);
+            return false;
+        }
+        log.take();  // the header's warnings come again with the samples
+        result = msr_parse(data, length, &msr, length, 1, 0);
+    }
     record->reset(msr);
     QString told = log.take();
     if (told.startsWith(QLatin1String("Error: "))) {

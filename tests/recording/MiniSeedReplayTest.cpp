@@ -206,6 +206,15 @@ TEST(MiniSeedReplay, BadRecordingsAreRefusedWithAClearMessage) {
                                           DE_FLOAT32));
          },
          ": byte 1024: XX.STA.00 HNZ: sample 2 is nan, not a count of micro-g"},
+        {"overcounted",  // would have libmseed read far past the record
+         [](const QString &p) {
+             QByteArray z =
+                 miniSeedRecords("XX", "STA", "00", "HNZ", kStart, 100, {1, 2, 3}, DE_FLOAT32);
+             z[30] = z[31] = '\xff';  // the header's sample count
+             write(p, channel("HN1", 0, 5) + channel("HN2", 0, 5) + z);
+         },
+         ": byte 1024: cannot read the record: it counts 65535 samples, more than its 512 "
+         "bytes hold"},
         {"empty folder", [](const QString &p) { QDir().mkpath(p); },
          ": no miniSEED samples to play"},
         {"missing", [](const QString &) {}, ": cannot open: No such file or directory"},
