@@ -2,6 +2,7 @@
 #include "platform/MonotonicClock.h"
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "support/BuiltProgram.h"
 #include "support/Loopback.h"
 #include "support/MiniSeedArchive.h"
 #include "support/MiniSeedRecords.h"
@@ -79,7 +80,7 @@ QByteArray terminateOnceRunning(
     const QStringList &arguments, const std::function<void()> &whileRunning = [] {}) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
+    startBuiltProgram(process, QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
     EXPECT_TRUE(process.waitForStarted());
     QByteArray output;
     EXPECT_TRUE(waitForOutput(process, output, "starting network now")) << output.toStdString();
@@ -238,9 +239,9 @@ TEST(ShakelogProcess, OneInstanceShowsAnothersLiveSignal) {
     for (int attempt = 0; attempt < 5 && !output.contains("starting network now"); ++attempt) {
         ::close(bindLoopback(SOCK_DGRAM, &port));
         output.clear();
-        listening.start(QStringLiteral(SHAKELOG_EXECUTABLE),
-                        {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port),
-                         "--duration", "120", "--config-dir", receiver.path()});
+        startBuiltProgram(listening, QStringLiteral(SHAKELOG_EXECUTABLE),
+                          {"--headless", "--source", QStringLiteral("udp:127.0.0.1:%1").arg(port),
+                           "--duration", "120", "--config-dir", receiver.path()});
         if (!waitForOutput(listening, output, "starting network now")) {
             ASSERT_TRUE(output.contains("cannot listen")) << output.toStdString();
             listening.waitForFinished();
