@@ -3,6 +3,7 @@
 // and durations at their extremes. Whatever happens, the run keeps its results.
 #include "prefs/SettingsKeys.h"
 #include "prefs/UserPref.h"
+#include "support/BuiltProgram.h"
 #include "support/Printers.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/TempConfig.h"
@@ -37,8 +38,8 @@ protected:
         if (inChild) {
             process.setChildProcessModifier(inChild);
         }
-        process.start(
-            QStringLiteral(SHAKELOG_EXECUTABLE),
+        startBuiltProgram(
+            process, QStringLiteral(SHAKELOG_EXECUTABLE),
             QStringList{"--headless", "--source", "sine", "--config-dir", config.directory()} +
                 more);
         ASSERT_TRUE(process.waitForStarted());

@@ -1,5 +1,6 @@
 #include "http/CookieStorage.h"
 #include "http/HttpRequest.h"
+#include "support/BuiltProgram.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/Printers.h"
@@ -176,7 +177,7 @@ TEST(CookieFile, KillingAWriterNeverLeavesAnUnreadableFile) {
         QTemporaryDir dir;  // each writer starts from nothing
         const QString file = QDir(dir.path()).filePath("cookies.txt");
         QProcess writer;
-        writer.start(QStringLiteral(COOKIES_WRITER), {dir.path(), "100000"});
+        startBuiltProgram(writer, QStringLiteral(COOKIES_WRITER), {dir.path(), "100000"});
         ASSERT_TRUE(writer.waitForStarted());
         // Killed at a random moment once its first save landed, in the midst of the others.
         pumpUntil([&] { return QFileInfo(file).size() > 0; }, 30000);

@@ -1,5 +1,6 @@
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
+#include "support/BuiltProgram.h"
 #include "support/EventLoop.h"
 #include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
@@ -101,7 +102,7 @@ TEST(PreferenceStore, FloatsAndTextSurviveTheFile) {
 TEST(PreferenceStore, AFreshProcessReadsWhatAnEarlierOneWrote) {
     TempConfig config;
     QProcess writer;
-    writer.start(writerPath(), {config.directory(), "25"});
+    startBuiltProgram(writer, writerPath(), {config.directory(), "25"});
     ASSERT_TRUE(writer.waitForFinished(30000));
     ASSERT_EQ(writer.exitCode(), 0);
     config.reopen();
@@ -113,7 +114,7 @@ TEST(PreferenceStore, AFifoInPlaceOfTheFileIsMovedAsideNotWaitedOn) {
     TempConfig config;
     ASSERT_EQ(::mkfifo(QFile::encodeName(config.filePath()).constData(), 0600), 0);
     QProcess writer;  // a process of its own: before, it waited for a FIFO writer for ever
-    writer.start(writerPath(), {config.directory(), "1"});
+    startBuiltProgram(writer, writerPath(), {config.directory(), "1"});
     const bool ended = writer.waitForFinished(30000);
     if (!ended) {
         writer.kill();
@@ -134,7 +135,7 @@ TEST(PreferenceStore, KillingAWriterNeverLeavesAnUnreadableFile) {
         const QString file =
             QDir(dir.path()).filePath(QString::fromLatin1(PreferenceStore::kFileName));
         QProcess writer;
-        writer.start(writerPath(), {dir.path(), "100000"});
+        startBuiltProgram(writer, writerPath(), {dir.path(), "100000"});
         ASSERT_TRUE(writer.waitForStarted());
         // Killed at a random moment once its first write landed, in the midst of the others.
         pumpUntil([&] { return QFileInfo(file).size() > 0; }, 30000);

@@ -2,6 +2,7 @@
 #include "recording/Recorder.h"
 
 #include "platform/MonotonicClock.h"
+#include "support/BuiltProgram.h"
 #include "support/EventLoop.h"
 #include "support/FileSizeLimit.h"
 #include "support/MiniSeedArchive.h"
@@ -125,7 +126,7 @@ TEST(Recorder, KillingTheRecordingProcessLeavesOnlyWholeRecords) {
     for (int attempt = 0; attempt < 6; ++attempt) {
         QTemporaryDir dir;
         QProcess writer;
-        writer.start(RECORDING_WRITER, {dir.path()});
+        startBuiltProgram(writer, RECORDING_WRITER, {dir.path()});
         ASSERT_TRUE(writer.waitForStarted());
         pumpUntil([&] { return !MiniSeedArchive(dir.path()).files.isEmpty(); }, 30000);
         QThread::msleep(QRandomGenerator::global()->bounded(50));

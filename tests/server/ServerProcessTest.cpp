@@ -1,3 +1,4 @@
+#include "support/BuiltProgram.h"
 #include "support/EventLoop.h"
 
 #include <QProcess>
@@ -16,8 +17,8 @@ class ServerProcess {
 public:
     explicit ServerProcess(const QStringList &extra = {}) {
         mProcess.setProcessChannelMode(QProcess::SeparateChannels);
-        mProcess.start(
-            SHAKELOG_SERVER_EXECUTABLE,
+        startBuiltProgram(
+            mProcess, SHAKELOG_SERVER_EXECUTABLE,
             QStringList{"--listen", "127.0.0.1:0", "--database", "sqlite:" + databasePath()} +
                 extra);
         const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
@@ -129,7 +130,7 @@ TEST(ServerProcess, RefusesBadOptionsWithTheirReason) {
     };
     for (const Case &c : cases) {
         QProcess process;
-        process.start(SHAKELOG_SERVER_EXECUTABLE, c.arguments);
+        startBuiltProgram(process, SHAKELOG_SERVER_EXECUTABLE, c.arguments);
         ASSERT_TRUE(process.waitForFinished(30000));
         EXPECT_EQ(process.exitCode(), 1);
         EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError())

@@ -2,6 +2,7 @@
 #include "http/NetworkQueue.h"
 #include "sharing/Outbox.h"
 #include "sharing/Report.h"
+#include "support/BuiltProgram.h"
 #include "support/EventLoop.h"
 #include "support/LogCapture.h"
 #include "support/Loopback.h"
@@ -408,7 +409,7 @@ TEST_F(OutboxTest, KillingAWriterNeverLeavesAHalfFile) {
         QTemporaryDir target;
         const QString path = QDir(target.path()).filePath("outbox");
         QProcess writer;
-        writer.start(QStringLiteral(OUTBOX_WRITER), {path, "100000"});
+        startBuiltProgram(writer, QStringLiteral(OUTBOX_WRITER), {path, "100000"});
         ASSERT_TRUE(writer.waitForStarted());
         pumpUntil([&] { return !QDir(path).entryList({"*.report"}, QDir::Files).isEmpty(); },
                   30000);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/BuiltProgram.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -18,7 +20,7 @@ inline ProcessRun runShakelog(
     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
+    startBuiltProgram(process, QStringLiteral(SHAKELOG_EXECUTABLE), arguments);
     ProcessRun run;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
