@@ -1,7 +1,8 @@
 // Draws Shakelog's artwork and writes its alarm sound. Run by scripts/make-resources; the
 // outputs are committed, so a normal build never runs this.
 //
-//   make_resources RESOURCES_DIR   writes RESOURCES_DIR/images/*.png and sounds/alarm.wav
+//   make_resources RESOURCES_DIR   writes RESOURCES_DIR/images/*.png, icons/hicolor/*/apps/*.png
+//                                  and sounds/alarm.wav
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -132,25 +134,47 @@ void needles(const QString &dir) {
     }
 }
 
+// Drawn on a 128-unit grid and scaled, so that every size is the same picture.
+void drawApplicationIcon(QPainter &p, int size) {
+    const double scale = size / 128.0;
+    p.scale(scale, scale);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1d, 0x3f, 0x8f));
+    p.drawRoundedRect(QRectF(4, 4, 120, 120), 24, 24);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(14, 28, 100, 72), 6, 6);
+    QPainterPath trace;
+    trace.moveTo(18, 64);
+    for (int x = 0; x <= 92; ++x) {
+        const double t = x / 92.0;
+        const double envelope = std::exp(-std::pow((t - 0.45) / 0.18, 2));
+        const double wiggle = std::sin(t * 60.0) * 0.7 + std::sin(t * 23.0) * 0.3;
+        trace.lineTo(18 + x, 64 - 30 * envelope * wiggle);
+    }
+    p.setBrush(Qt::NoBrush);
+    // Scaled down, the trace would thin to a grey haze: at least 1.5 pixels wide.
+    const double width = std::max(3.0, 1.5 / scale);
+    p.setPen(QPen(Qt::black, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(trace);
+}
+
 void applicationIcon(const QString &dir) {
-    saveImage(dir, "shakelog.png", 128, 128, [](QPainter &p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0x1d, 0x3f, 0x8f));
-        p.drawRoundedRect(QRectF(4, 4, 120, 120), 24, 24);
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(QRectF(14, 28, 100, 72), 6, 6);
-        QPainterPath trace;
-        trace.moveTo(18, 64);
-        for (int x = 0; x <= 92; ++x) {
-            const double t = x / 92.0;
-            const double envelope = std::exp(-std::pow((t - 0.45) / 0.18, 2));
-            const double wiggle = std::sin(t * 60.0) * 0.7 + std::sin(t * 23.0) * 0.3;
-            trace.lineTo(18 + x, 64 - 30 * envelope * wiggle);
+    saveImage(dir, "shakelog.png", 128, 128, [](QPainter &p) { drawApplicationIcon(p, 128); });
+}
+
+// The desktop's icon theme sizes (freedesktop hicolor), installed by the package under the
+// application's identifier. Committed rather than drawn at build time: a cross build cannot run
+// the generator it builds.
+bool desktopIcons(const QString &dir) {
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        const QString folder = QStringLiteral("%1/%2x%2/apps").arg(dir).arg(size);
+        if (!QDir().mkpath(folder) ||
+            !saveImage(folder, "org.example.shakelog.Shakelog.png", size, size,
+                       [size](QPainter &p) { drawApplicationIcon(p, size); })) {
+            return false;
         }
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPath(trace);
-    });
+    }
+    return true;
 }
 
 // A clear two-tone beep pair, 16-bit mono PCM at 22050 Hz, about 0.4 s.
@@ -209,6 +233,10 @@ int main(int argc, char **argv) {
     toolbarIcons(images);
     needles(images);
     applicationIcon(images);
+    if (!desktopIcons(root.filePath("icons/hicolor"))) {
+        std::fprintf(stderr, "make_resources: cannot write the desktop icons\n");
+        return 1;
+    }
     if (!alarmSound(root.filePath("sounds/alarm.wav"))) {
         std::fprintf(stderr, "make_resources: cannot write the alarm sound\n");
         return 1;

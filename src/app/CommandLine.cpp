@@ -230,11 +230,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     }
     options.configDirectory = parser.value(configOption);
     options.headless = parser.isSet(headlessOption);
-    // A positive number of seconds, or a message about the option.
-    const auto seconds = [&parser](const QCommandLineOption &option, double *out) {
+    // A positive number of seconds (or 0 where `zeroAllowed`), or a message about the option.
+    const auto seconds = [&parser](const QCommandLineOption &option, bool zeroAllowed,
+                                   double *out) {
         bool ok = false;
         const double value = parser.value(option).toDouble(&ok);
-        if (!ok || !std::isfinite(value) || value <= 0 || value > 1e9) {
+        if (!ok || !std::isfinite(value) || value < 0 || (value == 0 && !zeroAllowed) ||
+            value > 1e9) {
             return QStringLiteral("--%1 needs a positive number of seconds, not '%2'.")
                 .arg(option.names().first(), parser.value(option));
         }
@@ -243,11 +245,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
     };
     if (parser.isSet(durationOption)) {
         double value = 0;
-        result.output = seconds(durationOption, &value);
+        result.output = seconds(durationOption, false, &value);
         options.duration = value;
     }
     if (result.output.isEmpty() && parser.isSet(afterOption)) {
-        result.output = seconds(afterOption, &options.screenshotAfter);
+        // --after 0: the first frame drawn, as a start-time measurement wants it.
+        result.output = seconds(afterOption, true, &options.screenshotAfter);
         if (result.output.isEmpty() && !parser.isSet(screenshotOption)) {
             result.output = QStringLiteral("--after goes with --screenshot.");
         }

@@ -254,6 +254,8 @@ int main(int argc, char *argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Shakelog"));
+    // The installed desktop entry's name: Wayland compositors find the window's icon through it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.shakelog.Shakelog"));
 
     UserPref::useDirectory(PreferenceStore::defaultDirectory(options.configDirectory));
 

@@ -50,6 +50,10 @@ TEST(CommandLine, ReadsEveryOption) {
     EXPECT_EQ(parse({"--on-event", "mosquitto_pub -t quake -s"}).options->onEvent,
               "mosquitto_pub -t quake -s");
     EXPECT_TRUE(parse({}).options->onEvent.isEmpty());
+    // The first frame, as bench/start-time takes it; --duration 0 stays a mistake.
+    const auto firstFrame = parse({"--screenshot", "a.png", "--after", "0"});
+    ASSERT_TRUE(firstFrame.options);
+    EXPECT_EQ(firstFrame.options->screenshotAfter, 0.0);
 }
 
 TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {

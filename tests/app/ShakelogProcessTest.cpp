@@ -192,6 +192,25 @@ TEST(ShakelogProcess, ReplayPlaysMiniSeedAtTheRecordingsRate) {
     }
 }
 
+TEST(ShakelogProcess, ScreenshotAfterZeroIsTheFirstFrameOfTheWholeWindow) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("first.png");
+    const ProcessRun run = runShakelog(
+        {"--source", "sine", "--screenshot", file, "--after", "0", "--config-dir", dir.path()});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QImage shot(file);
+    ASSERT_EQ(shot.size(), QSize(320, 460));
+    // Laid out and drawn, not an empty surface: more than one colour.
+    const QRgb first = shot.pixel(0, 0);
+    bool drawn = false;
+    for (int y = 0; y < shot.height() && !drawn; ++y) {
+        for (int x = 0; x < shot.width() && !drawn; ++x) {
+            drawn = shot.pixel(x, y) != first;
+        }
+    }
+    EXPECT_TRUE(drawn);
+}
+
 TEST(ShakelogProcess, ScreenshotWritesThePictureOfTheWindow) {
     QTemporaryDir dir;
     const QString file = dir.filePath("shot.png");
