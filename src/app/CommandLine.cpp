@@ -237,8 +237,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments) {
         const double value = parser.value(option).toDouble(&ok);
         if (!ok || !std::isfinite(value) || value < 0 || (value == 0 && !zeroAllowed) ||
             value > 1e9) {
-            return QStringLiteral("--%1 needs a positive number of seconds, not '%2'.")
-                .arg(option.names().first(), parser.value(option));
+            return QStringLiteral("--%1 needs %2 of seconds, not '%3'.")
+                .arg(option.names().first(),
+                     zeroAllowed ? QStringLiteral("0 or a positive number")
+                                 : QStringLiteral("a positive number"),
+                     parser.value(option));
         }
         *out = value;
         return QString();

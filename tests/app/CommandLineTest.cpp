@@ -76,7 +76,7 @@ TEST(CommandLine, MistakesAreExplainedWithExitCodeTwo) {
         {{"extra"}, "Unexpected argument 'extra'; see --help."},
         {{"--after", "2"}, "--after goes with --screenshot."},
         {{"--screenshot", "a.png", "--after", "-1"},
-         "--after needs a positive number of seconds, not '-1'."},
+         "--after needs 0 or a positive number of seconds, not '-1'."},
         {{"--screenshot", "a.png", "--headless"},
          "--screenshot needs the window: leave out --headless."},
         {{"--earthquake"}, "--earthquake goes with --upload."},
