@@ -9,6 +9,7 @@
 #include <QTime>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -48,41 +49,16 @@ public:
     }
 
     double number(const char *name, double low, double high) {
-        const QString value = text(name);
-        if (mProblem) {
-            return 0;
-        }
-        bool ok = false;
-        const double x = value.toDouble(&ok);
-        if (!ok || !std::isfinite(x)) {
-            fail("malformed_field", QStringLiteral("field %1 is not a number").arg(name));
-            return 0;
-        }
-        if (x < low || x > high) {
-            fail("out_of_range",
-                 QStringLiteral("field %1 must be within [%2, %3]").arg(name).arg(low).arg(high));
-            return 0;
-        }
-        return x;
+        return inRange(name, low, high, QStringLiteral("a number"), [](const QString &v, bool *ok) {
+            const double x = v.toDouble(ok);
+            *ok = *ok && std::isfinite(x);
+            return x;
+        });
     }
 
     int integer(const char *name, int low, int high) {
-        const QString value = text(name);
-        if (mProblem) {
-            return 0;
-        }
-        bool ok = false;
-        const int x = value.toInt(&ok);
-        if (!ok) {
-            fail("malformed_field", QStringLiteral("field %1 is not a whole number").arg(name));
-            return 0;
-        }
-        if (x < low || x > high) {
-            fail("out_of_range",
-                 QStringLiteral("field %1 must be within [%2, %3]").arg(name).arg(low).arg(high));
-            return 0;
-        }
-        return x;
+        return int(inRange(name, low, high, QStringLiteral("a whole number"),
+                           [](const QString &v, bool *ok) { return double(v.toInt(ok)); }));
     }
 
     QString oneOf(const char *name, const QStringList &allowed) {
@@ -101,6 +77,27 @@ public:
             fail("malformed_field", QStringLiteral("field %1 must be %2").arg(name, form));
         }
         return value;
+    }
+
+    // The field read by `parse` and checked against [low, high]; 0 after a problem.
+    double inRange(const char *name, double low, double high, const QString &kind,
+                   const std::function<double(const QString &, bool *)> &parse) {
+        const QString value = text(name);
+        if (mProblem) {
+            return 0;
+        }
+        bool ok = false;
+        const double x = parse(value, &ok);
+        if (!ok) {
+            fail("malformed_field", QStringLiteral("field %1 is not %2").arg(name, kind));
+            return 0;
+        }
+        if (x < low || x > high) {
+            fail("out_of_range",
+                 QStringLiteral("field %1 must be within [%2, %3]").arg(name).arg(low).arg(high));
+            return 0;
+        }
+        return x;
     }
 
     void fail(const char *label, const QString &message) {
