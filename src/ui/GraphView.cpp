@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTouchEvent>
 
 #include <algorithm>
@@ -45,6 +46,9 @@ GraphView::GraphView(QWidget *parent) : QWidget(parent) {
     }
     placeNeedles();
     makeDonateBanner();
+    mFrameTimer.setSingleShot(true);
+    mFrameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&mFrameTimer, &QTimer::timeout, this, &GraphView::startFrame);
 }
 
 GraphView::~GraphView() {
@@ -69,7 +73,7 @@ void GraphView::updateHistoryWithX(float x, float y, float z) {
         emit samplingRateMeasured(result.measuredRate);
     }
     if (result.needsDisplay) {
-        update();
+        requestFrame();
     }
     if (mAlarm.isAlarmOn()) {
         advanceAlarm();
@@ -115,9 +119,57 @@ void GraphView::setMDrawTime(bool drawTime) {
     update();
 }
 
+void GraphView::requestFrame() {
+    if (mFrameTimer.isActive()) {
+        return;  // the frame already asked for will show this sample too
+    }
+    // A screen shows no more frames than its refresh rate: drawing more is wasted work, so
+    // requests that come sooner are gathered into the next frame the screen can show.
+    const qreal refreshRate = screen() ? screen()->refreshRate() : 60.0;
+    const qint64 interval = qint64(1e9 / std::clamp(refreshRate, 10.0, 1000.0));
+    const qint64 wait = mLastFrame.isValid() ? interval - mLastFrame.nsecsElapsed() : 0;
+    if (wait <= 0) {
+        startFrame();
+    } else {
+        mFrameTimer.start(int((wait + 999'999) / 1'000'000));
+    }
+}
+
+void GraphView::startFrame() {
+    // The needles are placed before the frame rather than only while drawing it: a child
+    // moved during its parent's paint marks the view dirty again, which would draw every
+    // frame twice. Drawing places them at the same heights, so it moves nothing more.
+    if (updatingIsEnabled()) {
+        const float w = float(width());
+        const float h = float(height());
+        for (unsigned axis = 0; axis < 3; ++axis) {
+            moveNeedle(axis, drawnValue(getLatestHistory(int(axis)), filteringIsEnabled()),
+                       stripRect(int(axis), w, h));
+        }
+    }
+    update();
+}
+
+const QPixmap &GraphView::backdrop() {
+    const qreal ratio = devicePixelRatioF();
+    if (mBackdrop.size() != size() * ratio || mBackdrop.devicePixelRatio() != ratio) {
+        mBackdrop = QPixmap(size() * ratio);
+        mBackdrop.setDevicePixelRatio(ratio);
+        QPainter painter(&mBackdrop);
+        painter.fillRect(rect(), kViewBackground);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        for (int axis = 0; axis < 3; ++axis) {
+            TracePainter::drawBackdrop(painter, stripRect(axis, float(width()), float(height())));
+        }
+    }
+    return mBackdrop;
+}
+
 void GraphView::paintEvent(QPaintEvent *) {
+    mLastFrame.start();
     QPainter painter(this);
-    painter.fillRect(rect(), kViewBackground);
+    // The view's background with the strips' bands and grids: drawn once, copied each frame.
+    painter.drawPixmap(0, 0, backdrop());
     painter.setRenderHint(QPainter::Antialiasing, true);
     const float w = float(width());
     const float h = float(height());
@@ -158,14 +210,18 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
     }
 
     const float x = float(bounds.x());
-    TracePainter::drawStrip(context, bounds, {axis, values, x - kLeftShift, 299.0f, marks});
+    TracePainter::drawForeground(context, bounds, {axis, values, x - kLeftShift, 299.0f, marks});
 
     if (running) {
-        if (QLabel *needle = needleOfAxis(axis)) {
-            const float h = float(bounds.height());
-            const qreal pointY = traceY(middle(float(bounds.y()), h), h, values[kPoints - 1]);
-            needle->move(needle->x(), int(std::lround(pointY - needle->height() / 2.0)));
-        }
+        moveNeedle(axis, values[kPoints - 1], bounds);
+    }
+}
+
+void GraphView::moveNeedle(unsigned axis, float value, const QRectF &bounds) {
+    if (QLabel *needle = needleOfAxis(axis)) {
+        const float h = float(bounds.height());
+        const qreal pointY = traceY(middle(float(bounds.y()), h), h, value);
+        needle->move(needle->x(), int(std::lround(pointY - needle->height() / 2.0)));
     }
 }
 

@@ -4,6 +4,9 @@
 #include "core/ShakeAlarm.h"
 #include "ui/AlertView.h"
 
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 class QAbstractButton;
@@ -69,7 +72,8 @@ public:
     float alarmLevel() const { return mAlarm.alarmLevel(); }
     void setMAlarmLevel(float level) { mAlarm.setMAlarmLevel(level); }
 
-    // Draws the strip of one axis at ring position `fromIndex` into `bounds`.
+    // Draws the strip of one axis at ring position `fromIndex` into `bounds`, over its backdrop
+    // (band and grid), which the view draws first.
     void drawHistory(unsigned axis, unsigned fromIndex, QPainter &context, const QRectF &bounds);
 
     // Scrolling, with the horizontal position of the touch (or mouse) in view points.
@@ -117,6 +121,14 @@ private:
     void advanceAlarm();
     void playAlarmSound();
     QLabel *needleOfAxis(unsigned axis) const;
+    // Centres the needle of `axis` on the height of drawn value `value` in strip `bounds`.
+    void moveNeedle(unsigned axis, float value, const QRectF &bounds);
+    // Asks for a frame, at most one per refresh of the screen.
+    void requestFrame();
+    // Places the needles at the newest values and asks for the frame at once.
+    void startFrame();
+    // The view's background and the strips' backdrops at the view's size.
+    const QPixmap &backdrop();
     void placeNeedles();
     void makeDonateBanner();
     void askDonateQuestion(int tag);
@@ -127,4 +139,7 @@ private:
     float mLastTouchedX = 0;        // horizontal position at the previous touch event
     qint32 mIndexDraggedSoFar = 0;  // 0 (newest) to -1748
     unsigned mViewOffset = 0;       // drawn position - nextIndex, modulo 2048; 0 unless scrolled
+    QElapsedTimer mLastFrame;       // since the last frame was drawn
+    QTimer mFrameTimer;             // brings a frame asked for too soon after the last one
+    QPixmap mBackdrop;              // what of the view does not move: see backdrop()
 };

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 
 #include <cmath>
 
@@ -11,14 +12,23 @@ using namespace Waveform;
 
 namespace TracePainter {
 
+namespace {
+QRectF clipOf(const QRectF &bounds) { return bounds.adjusted(0, -kClipMargin, 0, kClipMargin); }
+}  // namespace
+
 void drawStrip(QPainter &context, const QRectF &bounds, const Strip &strip) {
+    drawBackdrop(context, bounds);
+    drawForeground(context, bounds, strip);
+}
+
+void drawBackdrop(QPainter &context, const QRectF &bounds) {
     const float x = float(bounds.x());
     const float y = float(bounds.y());
     const float w = float(bounds.width());
     const float h = float(bounds.height());
 
     context.save();
-    context.setClipRect(QRectF(x, y - kClipMargin, w, h + 2 * kClipMargin));
+    context.setClipRect(clipOf(bounds));
     context.fillRect(bounds, kBand);
 
     // Grid: four thin lines, the centre line, the borders; each group stroked on its own.
@@ -30,13 +40,22 @@ void drawStrip(QPainter &context, const QRectF &bounds, const Strip &strip) {
         grid.lineTo(x + w, gy);
     }
     context.strokePath(grid, QPen(kGrid, 1.0));
-    const float centre = std::round(m);
     context.setPen(QPen(kGrid, kCentreLineWidth));
-    context.drawLine(QPointF(x, centre), QPointF(x + w, centre));
+    context.drawLine(QPointF(x, std::round(m)), QPointF(x + w, std::round(m)));
     context.setPen(QPen(kGrid, 1.0));
     context.drawLine(QPointF(x, y), QPointF(x + w, y));
     context.drawLine(QPointF(x, y + h), QPointF(x + w, y + h));
+    context.restore();
+}
 
+void drawForeground(QPainter &context, const QRectF &bounds, const Strip &strip) {
+    const float w = float(bounds.width());
+    const float h = float(bounds.height());
+    const float m = middle(float(bounds.y()), h);
+    const QRectF clip = clipOf(bounds);
+
+    context.save();
+    context.setClipRect(clip);
     if (!strip.marks.empty()) {
         QPainterPath lines;
         QFont font = context.font();
@@ -47,30 +66,29 @@ void drawStrip(QPainter &context, const QRectF &bounds, const Strip &strip) {
             const float lineX = pointX(strip.traceLeft, w, mark.point, strip.intervals);
             lines.moveTo(lineX, kTimeLineTop);
             lines.lineTo(lineX, kTimeLineBottom);
-            // Texts are placed by their top-left corner.
-            context.drawText(QRectF(lineX + kTimeLabelDx, kTimeLabelY, 200, 40),
-                             Qt::AlignLeft | Qt::AlignTop, mark.label);
+            // Texts are placed by their top-left corner. Most strips clip their labels away
+            // whole; those are not laid out at all.
+            const QRectF label(lineX + kTimeLabelDx, kTimeLabelY, 200, 40);
+            if (label.intersects(clip)) {
+                context.drawText(label, Qt::AlignLeft | Qt::AlignTop, mark.label);
+            }
         }
         context.strokePath(lines, QPen(kTimeLine, 1.0));
     }
 
-    QPainterPath trace;
+    QPolygonF trace(qsizetype(strip.values.size()));
     for (int j = 0; j < int(strip.values.size()); ++j) {
-        const QPointF point(pointX(strip.traceLeft, w, j, strip.intervals),
-                            traceY(m, h, strip.values[size_t(j)]));
-        if (j == 0) {
-            trace.moveTo(point);
-        } else {
-            trace.lineTo(point);
-        }
+        trace[j] = QPointF(pointX(strip.traceLeft, w, j, strip.intervals),
+                           traceY(m, h, strip.values[size_t(j)]));
     }
-    context.strokePath(trace, QPen(kTrace, 1.0));
+    context.setPen(QPen(kTrace, 1.0));
+    context.drawPolyline(trace);
 
     QFont letterFont = context.font();
     letterFont.setPixelSize(kAxisLetterFontSize);
     context.setFont(letterFont);
     context.setPen(kAxisLetter);
-    context.drawText(QRectF(kAxisLetterX, centre + kAxisLetterDy, 200, 100),
+    context.drawText(QRectF(kAxisLetterX, std::round(m) + kAxisLetterDy, 200, 100),
                      Qt::AlignLeft | Qt::AlignTop, QString(QChar(char16_t(88 + strip.axis))));
     context.restore();
 }

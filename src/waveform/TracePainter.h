@@ -29,7 +29,14 @@ struct Strip {
 };
 
 // Draws `strip` into `bounds`, clipped to the strip and Waveform::kClipMargin above and below
-// it. The painter's state is kept.
+// it: the backdrop, then the foreground. The painter's state is kept.
 void drawStrip(QPainter &context, const QRectF &bounds, const Strip &strip);
+
+// What of a strip does not move with its samples: the band, the grid and the borders. A view
+// that draws many frames may keep it as a picture.
+void drawBackdrop(QPainter &context, const QRectF &bounds);
+
+// What is drawn over the backdrop: time lines with their labels, the trace and the axis letter.
+void drawForeground(QPainter &context, const QRectF &bounds, const Strip &strip);
 
 }  // namespace TracePainter

@@ -1,8 +1,11 @@
+#include "core/DateText.h"
 #include "ui/GraphView.h"
+#include "waveform/TracePainter.h"
 #include "waveform/WaveformGeometry.h"
 
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -173,6 +176,61 @@ TEST_F(GraphViewDrawing, NeedlesFollowTheNewestValueWhileRunningAndRestWhilePaus
     view.touchesMoved(200);  // scrolled back: the window now ends in zeros
     render();
     EXPECT_EQ(view.ivNeedleY->pos(), rest);
+}
+
+// The view as the plain drawing makes it, every strip drawn whole from the history: what the
+// view's own frames, drawn over the backdrop it keeps, must equal pixel for pixel.
+QImage fullDrawing(const GraphView &view) {
+    QImage image(view.size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), kViewBackground);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const int n = kPoints + (view.updatingIsEnabled() ? 0 : view.ivNeedleX->width());
+    for (int axis = 0; axis < 3; ++axis) {
+        std::vector<float> values;
+        std::vector<TracePainter::TimeMark> marks;
+        for (int j = 0; j < n; ++j) {
+            const unsigned slot = view.viewIndex() + unsigned(kWindowStart + j);
+            values.push_back(
+                drawnValue(view.history().historyAtSlot(slot, axis), view.filteringIsEnabled()));
+            const SampleHistory::Date &date = view.history().timestampAtSlot(slot);
+            if (view.drawTime() && date) {
+                marks.push_back({j, DateText::clockTime(*date)});
+            }
+        }
+        const QRectF bounds = stripRect(axis, float(view.width()), float(view.height()));
+        TracePainter::drawStrip(
+            painter, bounds, {unsigned(axis), values, float(bounds.x()) - kLeftShift, 299, marks});
+    }
+    return image;
+}
+
+TEST_F(GraphViewDrawing, FramesOverTheKeptBackdropEqualTheFullDrawing) {
+    view.setMDrawTime(true);
+    const auto frame = [this] {
+        QImage image(view.size(), QImage::Format_RGB32);
+        view.render(&image, {}, {}, QWidget::DrawWindowBackground);  // without the needles
+        return image;
+    };
+    // A long run of a growing, beating shake through the filter, with time lines, compared
+    // every 37 samples; then without the filter, at another size, and paused and scrolled.
+    for (int k = 0; k < 4000; ++k) {
+        now += 0.01;
+        const float a = float(k) / 4000.0f * std::sin(float(k) * 0.37f);
+        view.updateHistoryWithX(a, -0.8f * a, 0.3f * a - 1.0f);
+        if (k % 37 == 0) {
+            ASSERT_EQ(frame(), fullDrawing(view)) << "after sample " << k;
+        }
+    }
+    view.setFilteringEnabled(false);
+    EXPECT_EQ(frame(), fullDrawing(view));
+    view.resize(360, 500);
+    EXPECT_EQ(frame(), fullDrawing(view));
+    view.setUpdatingIsEnabled(false);
+    view.touchesBegan(200);
+    view.touchesMoved(190);
+    view.touchesMoved(100);
+    EXPECT_EQ(frame(), fullDrawing(view));
 }
 
 }  // namespace
