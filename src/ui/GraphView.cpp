@@ -210,7 +210,8 @@ void GraphView::drawHistory(unsigned axis, unsigned fromIndex, QPainter &context
     }
 
     const float x = float(bounds.x());
-    TracePainter::drawForeground(context, bounds, {axis, values, x - kLeftShift, 299.0f, marks});
+    TracePainter::drawForeground(context, bounds,
+                                 {axis, values, x - kLeftShift, 299.0f, marks, &mTexts});
 
     if (running) {
         moveNeedle(axis, values[kPoints - 1], bounds);

@@ -3,6 +3,7 @@
 #include "core/SampleHistory.h"
 #include "core/ShakeAlarm.h"
 #include "ui/AlertView.h"
+#include "waveform/TracePainter.h"
 
 #include <QElapsedTimer>
 #include <QPixmap>
@@ -135,11 +136,12 @@ private:
 
     SampleHistory mHistory;
     ShakeAlarm mAlarm;
-    quint32 mAlarmSoundID = 0;      // system sound of the alarm; 0 until first created
-    float mLastTouchedX = 0;        // horizontal position at the previous touch event
-    qint32 mIndexDraggedSoFar = 0;  // 0 (newest) to -1748
-    unsigned mViewOffset = 0;       // drawn position - nextIndex, modulo 2048; 0 unless scrolled
-    QElapsedTimer mLastFrame;       // since the last frame was drawn
-    QTimer mFrameTimer;             // brings a frame asked for too soon after the last one
-    QPixmap mBackdrop;              // what of the view does not move: see backdrop()
+    quint32 mAlarmSoundID = 0;       // system sound of the alarm; 0 until first created
+    float mLastTouchedX = 0;         // horizontal position at the previous touch event
+    qint32 mIndexDraggedSoFar = 0;   // 0 (newest) to -1748
+    unsigned mViewOffset = 0;        // drawn position - nextIndex, modulo 2048; 0 unless scrolled
+    QElapsedTimer mLastFrame;        // since the last frame was drawn
+    QTimer mFrameTimer;              // brings a frame asked for too soon after the last one
+    QPixmap mBackdrop;               // what of the view does not move: see backdrop()
+    TracePainter::TextCache mTexts;  // the time labels and axis letters, laid out
 };

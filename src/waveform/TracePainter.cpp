@@ -14,7 +14,30 @@ namespace TracePainter {
 
 namespace {
 QRectF clipOf(const QRectF &bounds) { return bounds.adjusted(0, -kClipMargin, 0, kClipMargin); }
+
+// Draws `text` with its top-left corner at `corner`, in the painter's font and pen.
+void drawTextAt(QPainter &context, QPointF corner, const QString &text, TextCache *texts) {
+    if (texts) {
+        context.drawStaticText(corner, texts->text(text));
+    } else {
+        context.drawText(QRectF(corner, QSizeF(200, 100)), Qt::AlignLeft | Qt::AlignTop, text);
+    }
+}
 }  // namespace
+
+const QStaticText &TextCache::text(const QString &string) {
+    // Time labels change every second: a bounded cache keeps only the recent ones.
+    if (mTexts.size() > 64 && !mTexts.contains(string)) {
+        mTexts.clear();
+    }
+    auto found = mTexts.find(string);
+    if (found == mTexts.end()) {
+        QStaticText text(string);
+        text.setTextFormat(Qt::PlainText);
+        found = mTexts.insert(string, text);
+    }
+    return *found;
+}
 
 void drawStrip(QPainter &context, const QRectF &bounds, const Strip &strip) {
     drawBackdrop(context, bounds);
@@ -70,7 +93,7 @@ void drawForeground(QPainter &context, const QRectF &bounds, const Strip &strip)
             // whole; those are not laid out at all.
             const QRectF label(lineX + kTimeLabelDx, kTimeLabelY, 200, 40);
             if (label.intersects(clip)) {
-                context.drawText(label, Qt::AlignLeft | Qt::AlignTop, mark.label);
+                drawTextAt(context, label.topLeft(), mark.label, strip.texts);
             }
         }
         context.strokePath(lines, QPen(kTimeLine, 1.0));
@@ -88,8 +111,8 @@ void drawForeground(QPainter &context, const QRectF &bounds, const Strip &strip)
     letterFont.setPixelSize(kAxisLetterFontSize);
     context.setFont(letterFont);
     context.setPen(kAxisLetter);
-    context.drawText(QRectF(kAxisLetterX, std::round(m) + kAxisLetterDy, 200, 100),
-                     Qt::AlignLeft | Qt::AlignTop, QString(QChar(char16_t(88 + strip.axis))));
+    drawTextAt(context, QPointF(kAxisLetterX, std::round(m) + kAxisLetterDy),
+               QString(QChar(char16_t(88 + strip.axis))), strip.texts);
     context.restore();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QRectF>
+#include <QStaticText>
 #include <QString>
 
 #include <span>
@@ -20,12 +22,24 @@ struct TimeMark {
     QString label;
 };
 
+// Texts laid out once and drawn many times. A view that draws a frame for every sample keeps
+// one, so that its time labels and axis letters are not laid out again in every frame; the
+// pixels are those of laying them out each time.
+class TextCache {
+public:
+    const QStaticText &text(const QString &string);
+
+private:
+    QHash<QString, QStaticText> mTexts;
+};
+
 struct Strip {
     unsigned axis = 0;                // 0, 1, 2: lettered X, Y, Z
     std::span<const float> values;    // drawn values (Waveform::drawnValue), oldest first
     float traceLeft = 0;              // horizontal position of point 0
     float intervals = 299;            // point intervals across the strip's width
     std::span<const TimeMark> marks;  // in point order; none: no time lines
+    TextCache *texts = nullptr;       // none: texts are laid out as they are drawn
 };
 
 // Draws `strip` into `bounds`, clipped to the strip and Waveform::kClipMargin above and below
