@@ -3,9 +3,12 @@
 #include "waveform/TracePainter.h"
 #include "waveform/WaveformGeometry.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -231,6 +234,36 @@ TEST_F(GraphViewDrawing, FramesOverTheKeptBackdropEqualTheFullDrawing) {
     view.touchesMoved(190);
     view.touchesMoved(100);
     EXPECT_EQ(frame(), fullDrawing(view));
+}
+
+// Samples that come faster than the screen shows frames are gathered: at most one frame per
+// refresh, and the newest sample is always drawn in the end (its needle placed).
+TEST_F(GraphViewDrawing, FramesComeAtMostOncePerRefreshAndShowTheNewestSample) {
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    view.setFilteringEnabled(false);
+    view.show();
+    QCoreApplication::processEvents();
+    view.installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    for (int k = 0; k < 200; ++k) {  // 200 samples as fast as they come, each shown if it may
+        view.updateHistoryWithX(0, k == 199 ? -1.5f : 0.0f, 0);
+        QCoreApplication::processEvents();
+    }
+    const double refreshes = double(clock.elapsed()) * view.screen()->refreshRate() / 1000.0;
+    EXPECT_LE(counter.paints, refreshes + 2);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 200) {  // the frame held back for the last sample comes
+        QCoreApplication::processEvents();
+    }
+    EXPECT_NEAR(view.ivNeedleY->geometry().center().y() + 0.5, 234.0, 1.0);
 }
 
 }  // namespace
