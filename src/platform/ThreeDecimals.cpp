@@ -22,9 +22,8 @@ char *formatByTheCLibrary(double value, char *out) {
     return out + text.size();
 }
 
-}  // namespace
-
-char *formatThreeDecimals(double value, char *out) {
+// The integer path; the caller has seen that the rounding mode is round-to-nearest.
+char *formatRoundingToNearest(double value, char *out) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
     const int exponentField = int((bits >> kFractionBits) & 0x7ff);
     std::uint64_t mantissa = bits & kFractionMask;
@@ -33,9 +32,8 @@ char *formatThreeDecimals(double value, char *out) {
     }
     // Subnormals share the smallest normal exponent.
     const int exponent = (exponentField == 0 ? 1 : exponentField) - kExponentBias;
-    // printf rounds as the rounding mode says; only round-to-nearest is done here.
-    if (exponent > 0 || std::fegetround() != FE_TONEAREST) {
-        return formatByTheCLibrary(value, out);  // also inf and nan
+    if (exponent > 0) {
+        return formatByTheCLibrary(value, out);  // 2^53 and above, inf and nan
     }
 
     // The value in thousandths, exactly: mantissa × 1000 < 2^63, shifted right by -exponent
@@ -57,20 +55,39 @@ char *formatThreeDecimals(double value, char *out) {
     if ((bits >> 63) != 0) {
         *out++ = '-';  // also -0.0 and negatives that round to zero, as printf does
     }
-    char digits[24];
-    char *first = std::end(digits);
-    unsigned fraction = unsigned(thousandths % 1000);
-    for (int i = 0; i < 3; ++i) {
-        *--first = char('0' + fraction % 10);
-        fraction /= 10;
-    }
-    *--first = '.';
     std::uint64_t whole = thousandths / 1000;
-    do {
-        *--first = char('0' + whole % 10);
+    int wholeDigits = 1;
+    for (std::uint64_t rest = whole / 10; rest != 0; rest /= 10) {
+        ++wholeDigits;
+    }
+    for (int i = wholeDigits - 1; i >= 0; --i) {
+        out[i] = char('0' + whole % 10);
         whole /= 10;
-    } while (whole != 0);
-    const size_t length = size_t(std::end(digits) - first);
-    std::memcpy(out, first, length);
-    return out + length;
+    }
+    out += wholeDigits;
+    const unsigned fraction = unsigned(thousandths % 1000);
+    out[0] = '.';
+    out[1] = char('0' + fraction / 100);
+    out[2] = char('0' + fraction / 10 % 10);
+    out[3] = char('0' + fraction % 10);
+    return out + 4;
+}
+
+}  // namespace
+
+char *formatThreeDecimals(double value, char *out) {
+    return formatThreeDecimals({&value, 1}, std::nullopt, out);
+}
+
+char *formatThreeDecimals(std::span<const double> values, std::optional<char> separator,
+                          char *out) {
+    // printf rounds as the rounding mode says; the integer path only to nearest.
+    const bool toNearest = std::fegetround() == FE_TONEAREST;
+    for (const double value : values) {
+        if (separator) {
+            *out++ = *separator;
+        }
+        out = toNearest ? formatRoundingToNearest(value, out) : formatByTheCLibrary(value, out);
+    }
+    return out;
 }

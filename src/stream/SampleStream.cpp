@@ -24,10 +24,8 @@ char *writeDatagram(char *out, const QByteArray &deviceName, double absTime, dou
                     double z) {
     std::memcpy(out, deviceName.constData(), size_t(deviceName.size()));
     out += deviceName.size();
-    for (const double value : {absTime, x, y, z}) {
-        *out++ = ',';
-        out = formatThreeDecimals(value, out);
-    }
+    const double numbers[] = {absTime, x, y, z};
+    out = formatThreeDecimals(numbers, ',', out);
     *out++ = '\n';
     return out;
 }
