@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <utility>
+
 // One setting's text as UTF-8, for a reader that needs it at every sample (the stream's device
 // name). It is read through UserPref again only after the preferences changed
 // (UserPref::generation), so that between changes a read costs one comparison and allocates
