@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <bit>
 #include <cfenv>
 #include <cstdint>
@@ -15,6 +16,18 @@ namespace {
 constexpr int kFractionBits = 52;
 constexpr int kExponentBias = 1075;
 constexpr std::uint64_t kFractionMask = (std::uint64_t(1) << kFractionBits) - 1;
+
+// "00" to "99": two digits per division.
+constexpr auto kDigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[size_t(2 * i)] = char('0' + i / 10);
+        pairs[size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return pairs;
+}();
+
+void writeDigitPair(unsigned value, char *out) { std::memcpy(out, &kDigitPairs[2 * value], 2); }
 
 char *formatByTheCLibrary(double value, char *out) {
     const QByteArray text = cFormat("%.3f", value).toLatin1();
@@ -57,19 +70,24 @@ char *formatRoundingToNearest(double value, char *out) {
     }
     std::uint64_t whole = thousandths / 1000;
     int wholeDigits = 1;
-    for (std::uint64_t rest = whole / 10; rest != 0; rest /= 10) {
+    for (std::uint64_t power = 10; whole >= power; power *= 10) {  // whole < 10^16
         ++wholeDigits;
     }
-    for (int i = wholeDigits - 1; i >= 0; --i) {
-        out[i] = char('0' + whole % 10);
-        whole /= 10;
+    char *digit = out + wholeDigits;
+    for (; whole >= 100; whole /= 100) {
+        digit -= 2;
+        writeDigitPair(unsigned(whole % 100), digit);
+    }
+    if (whole >= 10) {
+        writeDigitPair(unsigned(whole), digit - 2);
+    } else {
+        digit[-1] = char('0' + whole);
     }
     out += wholeDigits;
     const unsigned fraction = unsigned(thousandths % 1000);
     out[0] = '.';
     out[1] = char('0' + fraction / 100);
-    out[2] = char('0' + fraction / 10 % 10);
-    out[3] = char('0' + fraction % 10);
+    writeDigitPair(fraction % 100, out + 2);
     return out + 4;
 }
 
