@@ -353,8 +353,7 @@ void AppDelegate::accelerationUpdate(const AccelerationInfo &info) {
     if (!graphView->updatingIsEnabled() || !mNetworkEnabled || mStream.udpSocket() == -1) {
         return;
     }
-    const QString deviceName = UserPref::getString(MY_DEVICE_ID);
-    mStream.send(SampleStream::datagram(deviceName, info.absTime, info.x, info.y, info.z));
+    mStream.sendSample(mDeviceName.utf8(), info.absTime, info.x, info.y, info.z);
 }
 
 void AppDelegate::toggleRun() {

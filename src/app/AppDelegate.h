@@ -3,6 +3,8 @@
 #include "core/AccelerationInfo.h"
 #include "core/SamplePacing.h"
 #include "platform/Accelerometer.h"
+#include "prefs/CachedSettingText.h"
+#include "prefs/SettingsKeys.h"
 #include "stream/SampleStream.h"
 #include "ui/PanelHost.h"
 
@@ -159,5 +161,6 @@ private:
     bool mPausingPanelOpen = false;  // information, sharing or configuration is open
     SamplePacing mSinePacing;        // when the sine-wave source's next sample is due
     SampleStream mStream;
+    CachedSettingText mDeviceName{SettingsKeys::MY_DEVICE_ID};  // the datagrams' first field
     std::optional<StreamOverride> mStreamOverride;
 };

@@ -10,6 +10,7 @@
 
 namespace {
 std::unique_ptr<PreferenceStore> store;
+quint64 changes = 1;  // UserPref::generation()
 
 // Cached values convert freely, as a boxed number would: a number read as a boolean is true
 // when nonzero, a float read as an integer is truncated toward zero.
@@ -78,7 +79,12 @@ void UserPref::useStore(std::unique_ptr<PreferenceStore> persistent) {
     sharedCache()->clearCache();
 }
 
-void UserPref::clearCache() { mUserPrefDict.clear(); }
+quint64 UserPref::generation() { return changes; }
+
+void UserPref::clearCache() {
+    mUserPrefDict.clear();
+    ++changes;
+}
 
 bool UserPref::refuses(const QString &key, const PrefValue &value) {
     // The file cannot hold inf or nan (JSON writes null, which no later launch reads): the
@@ -109,6 +115,7 @@ void UserPref::setValues(const QList<std::pair<QString, PrefValue>> &values) {
     for (const auto &[key, value] : accepted) {
         sharedCache()->mUserPrefDict.insert(key, value);
     }
+    ++changes;
 }
 
 QString UserPref::getString(const QString &key) {

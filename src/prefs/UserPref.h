@@ -45,6 +45,10 @@ public:
 
     static UserPref *sharedCache();
 
+    // Counts the changes a read could see: every accepted write, and every emptying of the
+    // cache or change of store. A reader that keeps a value reads again when it has moved.
+    static quint64 generation();
+
     // Points the persistent store at `directory` (see PreferenceStore::defaultDirectory) and
     // empties the cache. Call before the first access to choose the folder.
     static void useDirectory(const QString &directory);

@@ -1,12 +1,36 @@
 #include "stream/SampleStream.h"
 
-#include "platform/CFormat.h"
 #include "platform/SystemLog.h"
+#include "platform/ThreeDecimals.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
+
+namespace {
+
+// The numbers after the device name: ",%.3f,%1.3f,%1.3f,%1.3f\n" (a width of 1 never pads).
+constexpr size_t kNumbersMaxLength = 4 * (1 + kThreeDecimalsMaxLength) + 1;
+
+// Room enough for any datagram of this device name.
+size_t datagramCapacity(const QByteArray &deviceName) {
+    return size_t(deviceName.size()) + kNumbersMaxLength;
+}
+
+// Writes the datagram at `out`, which holds datagramCapacity(deviceName) bytes; returns its end.
+char *writeDatagram(char *out, const QByteArray &deviceName, double absTime, double x, double y,
+                    double z) {
+    std::memcpy(out, deviceName.constData(), size_t(deviceName.size()));
+    out += deviceName.size();
+    const double numbers[] = {absTime, x, y, z};
+    out = formatThreeDecimals(numbers, ',', out);
+    *out++ = '\n';
+    return out;
+}
+
+}  // namespace
 
 SampleStream::~SampleStream() {
     if (mSocket >= 0) {
@@ -16,8 +40,10 @@ SampleStream::~SampleStream() {
 
 QByteArray SampleStream::datagram(const QString &deviceName, double absTime, double x, double y,
                                   double z) {
-    return deviceName.toUtf8() + ',' +
-           cFormat("%.3f,%1.3f,%1.3f,%1.3f\n", absTime, x, y, z).toLatin1();
+    const QByteArray name = deviceName.toUtf8();
+    QByteArray line(qsizetype(datagramCapacity(name)), Qt::Uninitialized);
+    line.truncate(writeDatagram(line.data(), name, absTime, x, y, z) - line.data());
+    return line;
 }
 
 bool SampleStream::open(int port) {
@@ -75,13 +101,26 @@ void SampleStream::bind(bool broadcast, const QString &ip, int port) {
 }
 
 void SampleStream::send(const QByteArray &datagram) {
+    sendBytes(datagram.constData(), size_t(datagram.size()));
+}
+
+void SampleStream::sendSample(const QByteArray &deviceName, double absTime, double x, double y,
+                              double z) {
+    if (mLine.size() < datagramCapacity(deviceName)) {
+        mLine.resize(datagramCapacity(deviceName));
+    }
+    const char *end = writeDatagram(mLine.data(), deviceName, absTime, x, y, z);
+    sendBytes(mLine.data(), size_t(end - mLine.data()));
+}
+
+void SampleStream::sendBytes(const char *bytes, size_t length) {
     // Nothing goes out without a port, nor to the broadcast address that the socket starts
     // aimed at while broadcast is off (no valid address was given since).
     if (mSocket < 0 || mTarget.sin_port == 0 ||
         (!mBroadcast && mTarget.sin_addr.s_addr == INADDR_BROADCAST)) {
         return;
     }
-    const ssize_t sent = ::sendto(mSocket, datagram.constData(), size_t(datagram.size()), 0,
+    const ssize_t sent = ::sendto(mSocket, bytes, length, 0,
                                   reinterpret_cast<const sockaddr *>(&mTarget), sizeof mTarget);
     if (sent < 0) {
         SHAKELOG_LOG("Socket error %d udp %d", errno, mSocket);

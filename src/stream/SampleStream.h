@@ -5,6 +5,8 @@
 
 #include <netinet/in.h>
 
+#include <vector>
+
 // The live stream's socket and target: one UDP datagram per sample, one line of text each,
 // "name,time,x,y,z\n" with three decimals. The socket is opened once and kept for the life of
 // the process. Main thread only.
@@ -33,6 +35,9 @@ public:
     // is sent while the target has no valid port, nor to the broadcast address unless
     // broadcast is on.
     void send(const QByteArray &datagram);
+    // The same for the datagram of one sample (`deviceName` in UTF-8), made in a buffer kept
+    // between samples: a steady stream allocates nothing.
+    void sendSample(const QByteArray &deviceName, double absTime, double x, double y, double z);
 
     int udpSocket() const { return mSocket; }
     const sockaddr_in &targetAddress() const { return mTarget; }
@@ -41,8 +46,10 @@ public:
 
 private:
     bool setPort(int port);
+    void sendBytes(const char *bytes, size_t length);
 
     int mSocket = -1;
-    sockaddr_in mTarget{};  // where every datagram goes; port 0 while none is valid
-    bool mBroadcast = true;  // as open() aims it, until bind() says otherwise
+    sockaddr_in mTarget{};    // where every datagram goes; port 0 while none is valid
+    bool mBroadcast = true;   // as open() aims it, until bind() says otherwise
+    std::vector<char> mLine;  // where sendSample() writes; grown, never shrunk
 };

@@ -61,10 +61,24 @@ TEST_F(StreamTest, EverySampleLeavesInOrderAsOneDatagram) {
     EXPECT_EQ(datagrams[150], "lab,101.500,0.150,0.000,0.000\n");
     EXPECT_EQ(datagrams[299], "lab,102.990,0.299,0.000,0.000\n");
     for (int k = 1; k < 300; ++k) {  // in order: each a hundredth of a second after the last
-        EXPECT_NEAR(datagrams[k].split(',')[1].toDouble() - datagrams[k - 1].split(',')[1].toDouble(),
-                    0.01, 1e-9)
+        EXPECT_NEAR(
+            datagrams[k].split(',')[1].toDouble() - datagrams[k - 1].split(',')[1].toDouble(), 0.01,
+            1e-9)
             << k;
     }
+}
+
+TEST_F(StreamTest, ADeviceNameSavedMidStreamNamesTheNextDatagram) {
+    sample(0.0, 1.0);
+    UserPref::setString(MY_DEVICE_ID, "north");  // as the sharing panel saves it
+    sample(0.0, 2.0);
+    UserPref::setString(MY_DEVICE_ID, "");
+    sample(0.0, 3.0);
+    const QList<QByteArray> datagrams = receiver.drain(3);
+    ASSERT_EQ(datagrams.size(), 3);
+    EXPECT_TRUE(datagrams[0].startsWith("1,1.000,"));
+    EXPECT_TRUE(datagrams[1].startsWith("north,2.000,"));
+    EXPECT_TRUE(datagrams[2].startsWith(",3.000,"));
 }
 
 TEST_F(StreamTest, NothingLeavesWhileOffOrPausedAndResumingRestarts) {

@@ -1,3 +1,4 @@
+#include "prefs/CachedSettingText.h"
 #include "prefs/PreferenceStore.h"
 #include "prefs/UserPref.h"
 #include "support/LogCapture.h"
@@ -187,6 +188,33 @@ TEST(UserPref, InstanceMethodsForwardAndUnitTestLogs) {
     EXPECT_TRUE(UserPref::getBoolean(QStringLiteral("UNIT_TEST_BOOLEAN")));
     EXPECT_EQ(UserPref::getInt(QStringLiteral("UNIT_TEST_INT")), 1234);
     EXPECT_EQ(UserPref::getFloat(QStringLiteral("UNIT_TEST_FLOAT")), 12.5f);
+}
+
+}  // namespace
+
+namespace {
+
+// --- a setting kept for per-sample readers -----------------------------------------------------
+
+TEST(CachedSettingText, EveryChangeOfThePreferencesReachesTheNextRead) {
+    TempConfig config;
+    const QString key = QStringLiteral("NAME");
+    CachedSettingText name(key);
+    // Missing: read as the empty text and stored, as getString does.
+    EXPECT_EQ(name.utf8(), "");
+    EXPECT_EQ(UserPref::sharedCache()->userPrefDict().value(key), PrefValue(QString()));
+
+    UserPref::setString(key, QStringLiteral("Gerät"));
+    EXPECT_EQ(name.utf8(), "Ger\xc3\xa4t");
+    EXPECT_EQ(name.utf8(), "Ger\xc3\xa4t");
+    UserPref::setInt(key, 7);  // another type: read as getString converts it
+    EXPECT_EQ(name.utf8(), UserPref::getString(key).toUtf8());
+
+    // Another store (a new preference folder): its value, not the one kept.
+    TempConfig other;
+    UserPref::setString(key, QStringLiteral("south"));
+    other.reopen();
+    EXPECT_EQ(name.utf8(), "south");
 }
 
 }  // namespace
