@@ -1,28 +1,16 @@
 #include "platform/QtSystemSound.h"
 
-#include "platform/SystemLog.h"
-
 #include <QAudioDevice>
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
 
-namespace {
-SystemSound *installed = nullptr;
+extern "C" Q_DECL_EXPORT SystemSound *shakelogCreateSystemSound(SystemSoundLog log) {
+    return new QtSystemSound(log);
 }
 
-SystemSound &SystemSound::shared() {
-    if (installed) {
-        return *installed;
-    }
-    static QtSystemSound sound;
-    return sound;
-}
-
-void SystemSound::setShared(SystemSound *sound) { installed = sound; }
-
-QtSystemSound::QtSystemSound() = default;
+QtSystemSound::QtSystemSound(SystemSoundLog log) : mLog(log) {}
 QtSystemSound::~QtSystemSound() = default;
 
 quint32 QtSystemSound::createSystemSoundID(const QString &url) {
@@ -47,7 +35,7 @@ void QtSystemSound::playSystemSound(quint32 soundID) {
         static bool told = false;
         if (!told) {
             told = true;
-            SystemLog::log(QStringLiteral("No audio output: the alarm sound stays silent"));
+            mLog(QStringLiteral("No audio output: the alarm sound stays silent"));
         }
         return;
     }

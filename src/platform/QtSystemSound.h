@@ -7,11 +7,11 @@
 
 class QSoundEffect;
 
-// System sounds through QSoundEffect. Without an audio output a sound is still created, and
-// playing it does nothing.
+// System sounds through QSoundEffect: the player module's (see SystemSound::shared). Without
+// an audio output a sound is still created, and playing it does nothing.
 class QtSystemSound : public SystemSound {
 public:
-    QtSystemSound();
+    explicit QtSystemSound(SystemSoundLog log);
     ~QtSystemSound() override;
 
     quint32 createSystemSoundID(const QString &url) override;
@@ -21,4 +21,5 @@ public:
 private:
     std::map<quint32, std::unique_ptr<QSoundEffect>> mSounds;
     quint32 mNextID = 1;
+    SystemSoundLog mLog;
 };
