@@ -148,7 +148,7 @@ bool ReadStream::open() {
 }
 
 void ReadStream::close() {
-    std::unique_lock lock(mMutex);
+    std::lock_guard lock(mMutex);
     if (mClosed) {
         return;
     }

@@ -106,11 +106,10 @@ void TransferThread::apply(const Change &change) {
 
 void TransferThread::detach(ReadStream *stream) {
     curl_multi_remove_handle(mMulti, stream->easyHandle());
-    // The last hold may be ours: the stream goes after it has left the vector.
-    std::shared_ptr<ReadStream> last;
     const auto it = std::find_if(mTransfers.begin(), mTransfers.end(),
                                  [stream](const auto &s) { return s.get() == stream; });
-    last = std::move(*it);
+    // The last hold may be ours: the stream goes after it has left the vector.
+    const std::shared_ptr<ReadStream> last = std::move(*it);
     mTransfers.erase(it);
 }
 
