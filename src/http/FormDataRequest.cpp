@@ -7,6 +7,10 @@
 const QByteArray FormDataRequest::kBoundary = QByteArrayLiteral("0xKhTmLbOuNdArY");
 
 namespace {
+// Room for one part's header lines and separator beside its content, so that the body is
+// allocated once for the usual short names.
+constexpr qsizetype kPartHeaderRoom = 160;
+
 template <typename T>
 void put(QList<QPair<QString, T>> &list, const QString &key, T value) {
     for (auto &entry : list) {
@@ -67,12 +71,23 @@ void FormDataRequest::buildPostBody() {
         HttpRequest::buildPostBody();
         return;
     }
+    // Each value converted once: the boundary check and the body both need its bytes, and a
+    // report's value is some 60 KB.
+    QList<QByteArray> encodedValues;
+    qsizetype contentSize = 0;
+    for (const auto &entry : mPostData.value_or(QList<QPair<QString, QString>>())) {
+        encodedValues.append(entry.second.toUtf8());
+        contentSize += encodedValues.last().size();
+    }
+    for (const auto &entry : mFileData.value_or(QList<QPair<QString, FileRecord>>())) {
+        contentSize += entry.second.data.size();
+    }
     // A value or file that holds the boundary would end its part early: only then a boundary
     // of its own for this body.
     QByteArray boundary = kBoundary;
-    const auto collides = [&boundary, this] {
-        for (const auto &entry : mPostData.value_or(QList<QPair<QString, QString>>())) {
-            if (entry.second.toUtf8().contains(boundary)) {
+    const auto collides = [&boundary, &encodedValues, this] {
+        for (const QByteArray &value : encodedValues) {
+            if (value.contains(boundary)) {
                 return true;
             }
         }
@@ -88,15 +103,16 @@ void FormDataRequest::buildPostBody() {
     }
 
     QByteArray body;
+    const qsizetype values = encodedValues.size();
+    const qsizetype files = mFileData ? mFileData->size() : 0;
+    body.reserve(contentSize + (values + files + 1) * (boundary.size() + kPartHeaderRoom));
     addRequestHeader("Content-Type", "multipart/form-data; boundary=" + boundary);
     body += "--" + boundary + "\r\n";
     const QByteArray separator = "\r\n--" + boundary + "\r\n";
-    const qsizetype values = mPostData ? mPostData->size() : 0;
-    const qsizetype files = mFileData ? mFileData->size() : 0;
     for (qsizetype i = 0; i < values; ++i) {
-        const auto &[key, value] = (*mPostData)[i];
+        const QString &key = (*mPostData)[i].first;
         body += "Content-Disposition: form-data; name=\"" + escapedName(key) + "\"\r\n\r\n";
-        body += value.toUtf8();
+        body += encodedValues[i];
         if (i + 1 < values || files > 0) {
             body += separator;
         }

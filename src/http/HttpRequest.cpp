@@ -420,6 +420,7 @@ void HttpRequest::setProgressForProgressIndicator(double progress,
         setProgressForProgressIndicator(progress, indicator.data());
         return;
     }
+    std::lock_guard handOff(progressLock());  // one hand-off at a time (see performOnDelegate)
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [indicator, progress] {
@@ -449,10 +450,9 @@ void HttpRequest::updateProgressIndicators() {
     // included, whatever the progress setting: a long but healthy exchange is not ended while
     // its bytes still flow.
     const std::shared_ptr<ReadStream> stream = readStream();
-    const quint64 moved =
-        mTotalBytesRead.load() +
-        (stream ? stream->requestBytesWritten() + stream->responseHeaderBytes()
-                : mLastBytesSent.load());
+    const quint64 moved = mTotalBytesRead.load() +
+                          (stream ? stream->requestBytesWritten() + stream->responseHeaderBytes()
+                                  : mLastBytesSent.load());
     if (moved > mActivityBytes) {
         mActivityBytes = moved;
         std::lock_guard lock(mFieldLock);
@@ -733,10 +733,16 @@ void HttpRequest::performOnDelegate(const QByteArray &name) {
     if (index < 0) {
         return;  // the delegate does not answer to it
     }
-    const bool onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-    target->metaObject()->method(index).invoke(
-        target, onMainThread ? Qt::DirectConnection : Qt::QueuedConnection,
-        Q_ARG(HttpRequest *, this));
+    const QMetaMethod method = target->metaObject()->method(index);
+    if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        method.invoke(target, Qt::DirectConnection, Q_ARG(HttpRequest *, this));
+        return;
+    }
+    // Handed over under progressLock, as progress is: outcomes and progress leave the worker
+    // threads one at a time. Requests that end together would otherwise also look like a race
+    // to ThreadSanitizer, which cannot see Qt's own lock on the main thread's event queue.
+    std::lock_guard progress(progressLock());
+    method.invoke(target, Qt::QueuedConnection, Q_ARG(HttpRequest *, this));
 }
 
 void HttpRequest::recordAuthenticationFailure() {

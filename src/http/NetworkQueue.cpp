@@ -153,6 +153,15 @@ void NetworkQueue::release(HttpRequest *request) {
     }
 }
 
+void NetworkQueue::releaseLater(HttpRequest *request) {
+    // After the call that brought the outcome has returned, which still uses the request. Posted
+    // under the lock the requests hand their outcomes over with (see HttpRequest's
+    // performOnDelegate).
+    std::lock_guard handOff(HttpRequest::progressLock());
+    QMetaObject::invokeMethod(
+        this, [this, request] { release(request); }, Qt::QueuedConnection);
+}
+
 void NetworkQueue::requestDidFinish(HttpRequest *request) {
     bool lastOne = false;
     {
@@ -168,8 +177,7 @@ void NetworkQueue::requestDidFinish(HttpRequest *request) {
     if (lastOne) {
         forward(mQueueDidFinishSelector, this, "NetworkQueue*");
     }
-    QMetaObject::invokeMethod(
-        this, [this, request] { release(request); }, Qt::QueuedConnection);
+    releaseLater(request);
 }
 
 void NetworkQueue::requestDidFail(HttpRequest *request) {
@@ -185,14 +193,14 @@ void NetworkQueue::requestDidFail(HttpRequest *request) {
     if (mShouldCancelAllRequestsOnFailure && count > 0) {
         cancelAllOperations();
     }
-    QMetaObject::invokeMethod(
-        this, [this, request] { release(request); }, Qt::QueuedConnection);
+    releaseLater(request);
 }
 
 void NetworkQueue::authorizationNeededForRequest(HttpRequest *request) {
     // With nobody to ask, the request would wait for an answer until it timed out, and then
     // say so instead of what happened.
-    if (!mDelegate || !HttpRequest::answersTo(mDelegate, "authorizationNeededForRequest(HttpRequest*)")) {
+    if (!mDelegate ||
+        !HttpRequest::answersTo(mDelegate, "authorizationNeededForRequest(HttpRequest*)")) {
         request->cancelAuthentication();
         return;
     }

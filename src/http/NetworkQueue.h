@@ -71,6 +71,7 @@ private:
     void forward(const QByteArray &name, QObject *argument, const char *type);
     // Ends the queue's hold on a request whose outcome has been forwarded.
     void release(HttpRequest *request);
+    void releaseLater(HttpRequest *request);
 
     QPointer<QObject> mDelegate;
     QByteArray mRequestDidFinishSelector;

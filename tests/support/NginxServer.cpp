@@ -101,6 +101,7 @@ NginxServer::Launch NginxServer::launch() {
             "    location /cookie { add_header Set-Cookie \"flavour=oat; Path=/\"; return 200 "
             "\"cookie\\n\"; }\n"
             "    location /cookies-sent { return 200 \"$http_cookie\\n\"; }\n"
+            "    location /connection { return 200 \"$server_port $connection\\n\"; }\n"
             "  }\n%3}\n")
             .arg(d)
             .arg(mPort)

@@ -9,7 +9,8 @@
 // nginx from Debian's packages, run in the foreground on 127.0.0.1 with a configuration of
 // our own in a temporary folder: it serves the folder's www/, answers POST /upload with
 // "received", guards /private/ with Basic authentication (user "user", password "pass") and
-// sets a cookie at /cookie. Stopped when the object goes.
+// sets a cookie at /cookie; /connection answers "PORT SERIAL", the serial number nginx gave
+// the connection the request came on. Stopped when the object goes.
 class NginxServer {
 public:
     static bool available();

@@ -1,9 +1,11 @@
 #include "http/transport/ReadStream.h"
 
 #include "http/transport/RunLoop.h"
+#include "http/transport/TransferThread.h"
 
 #include <curl/curl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -65,6 +67,10 @@ std::shared_ptr<ReadStream> ReadStream::createForStreamedHTTPRequest(const HttpM
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(message.body.size()));
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, &ReadStream::onUpload);
         curl_easy_setopt(easy, CURLOPT_READDATA, self);
+        // A kept-alive connection the server has closed meanwhile is found out only when the
+        // request goes out on it: curl then sends it again on a new one, from the start.
+        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &ReadStream::onSeek);
+        curl_easy_setopt(easy, CURLOPT_SEEKDATA, self);
         if (method != "POST") {
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.constData());
         }
@@ -130,24 +136,19 @@ void ReadStream::unscheduleFromRunLoop(RunLoop &, const QString &) {
 }
 
 bool ReadStream::open() {
-    RunLoop *runLoop;
     {
         std::lock_guard lock(mMutex);
         if (mClosed || mOpened || !mRunLoop) {
             return false;
         }
-        runLoop = mRunLoop;
+        mOpened = true;
     }
-    if (!runLoop->addTransfer(this)) {
-        return false;
-    }
-    std::lock_guard lock(mMutex);
-    mOpened = true;
+    TransferThread::shared().add(shared_from_this());
     return true;
 }
 
 void ReadStream::close() {
-    std::unique_lock lock(mMutex);
+    std::lock_guard lock(mMutex);
     if (mClosed) {
         return;
     }
@@ -156,20 +157,32 @@ void ReadStream::close() {
     if (!runLoop) {
         return;
     }
+    TransferThread::shared().remove(shared_from_this());
     if (runLoop != &RunLoop::current()) {
-        // Its own thread removes the transfer. Woken under our lock: a loop whose thread is
+        // Its own thread lets go of the stream. Woken under our lock: a loop whose thread is
         // ending lets go of us under this same lock before it is destroyed.
         runLoop->wakeUp();
-        return;
     }
-    lock.unlock();
-    runLoop->removeTransfer(this);
 }
 
 void ReadStream::runLoopGone() {
+    bool opened;
+    {
+        std::lock_guard lock(mMutex);
+        mRunLoop = nullptr;
+        opened = std::exchange(mOpened, false);
+    }
+    if (opened) {
+        TransferThread::shared().remove(shared_from_this());
+    }
+}
+
+void ReadStream::signalEvents() {
     std::lock_guard lock(mMutex);
-    mRunLoop = nullptr;
-    mOpened = false;
+    // Under our lock: a loop whose thread is ending lets go of us under it first.
+    if (std::exchange(mEventDue, false) && mRunLoop && !mClosed) {
+        mRunLoop->wakeUp();
+    }
 }
 
 bool ReadStream::isClosed() const {
@@ -194,7 +207,7 @@ qint64 ReadStream::read(char *buffer, qint64 maxLength) {
         }
     }
     if (resume) {
-        curl_easy_pause(mEasy, CURLPAUSE_CONT);  // may call onBody at once: no lock held here
+        TransferThread::shared().resume(shared_from_this());
     }
     return count;
 }
@@ -249,6 +262,7 @@ void ReadStream::transferDone(int curlCode) {
     std::lock_guard lock(mMutex);
     mDone = true;
     mResult = curlCode;
+    mEventDue = true;
 }
 
 size_t ReadStream::onHeader(char *data, size_t size, size_t count, void *self) {
@@ -257,6 +271,7 @@ size_t ReadStream::onHeader(char *data, size_t size, size_t count, void *self) {
     const QByteArray line(data, qsizetype(size * count));
     std::lock_guard lock(stream->mMutex);
     stream->mHeader.addLine(line);
+    stream->mEventDue = stream->mEventDue || stream->mHeader.complete;
     return size * count;
 }
 
@@ -268,6 +283,7 @@ size_t ReadStream::onBody(char *data, size_t size, size_t count, void *self) {
         return CURL_WRITEFUNC_PAUSE;  // curl keeps these bytes and offers them again
     }
     stream->mIncoming.append(data, qsizetype(size * count));
+    stream->mEventDue = true;
     return size * count;
 }
 
@@ -284,4 +300,14 @@ size_t ReadStream::onUpload(char *data, size_t size, size_t count, void *self) {
 int ReadStream::onProgress(void *self, long long, long long, long long, long long uploaded) {
     static_cast<ReadStream *>(self)->mBytesWritten.store(quint64(std::max(0LL, uploaded)));
     return 0;
+}
+
+int ReadStream::onSeek(void *self, long long offset, int origin) {
+    auto *stream = static_cast<ReadStream *>(self);
+    std::lock_guard lock(stream->mMutex);
+    if (origin != SEEK_SET || offset < 0 || offset > stream->mBody.size()) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    stream->mBodyOffset = qsizetype(offset);
+    return CURL_SEEKFUNC_OK;
 }

@@ -25,7 +25,8 @@ struct TransportError {
 // The stream of one HTTP exchange, over a libcurl easy handle: made for a request message,
 // scheduled on a thread's run loop, opened, read in pieces. Its client hears of four events.
 // Everything but close() (and the byte counters) is called on the thread whose run loop it is
-// scheduled on; close() may come from any thread.
+// scheduled on; close() may come from any thread. The transfer itself runs on the
+// TransferThread, which alone touches the easy handle once the stream is open.
 class ReadStream : public std::enable_shared_from_this<ReadStream> {
 public:
     enum Event { OpenCompleted = 1, HasBytesAvailable = 2, ErrorOccurred = 8, EndEncountered = 16 };
@@ -56,15 +57,19 @@ public:
     quint64 responseHeaderBytes() const { return mHeaderBytes.load(); }
     std::optional<TransportError> copyError() const;
 
-    // For the run loop: the next event due, or 0; and the curl handle.
+    // For the run loop: the next event due, or 0.
     int takePendingEvent();
     void deliver(int event);
-    void transferDone(int curlCode);
-    CURL *easyHandle() const { return mEasy; }
     const QString &mode() const { return mMode; }
     bool isClosed() const;
-    // The run loop's thread has ended: the transfer is gone with it.
+    // The run loop's thread has ended: the transfer ends with it.
     void runLoopGone();
+
+    // For the transfer thread: the curl handle; the transfer's end; and a wake-up for the run
+    // loop when the callbacks have brought something for the client.
+    CURL *easyHandle() const { return mEasy; }
+    void transferDone(int curlCode);
+    void signalEvents();
 
 private:
     ReadStream() = default;
@@ -72,6 +77,7 @@ private:
     static size_t onBody(char *data, size_t size, size_t count, void *self);
     static size_t onUpload(char *data, size_t size, size_t count, void *self);
     static int onProgress(void *self, long long, long long, long long, long long uploaded);
+    static int onSeek(void *self, long long offset, int origin);
 
     mutable std::mutex mMutex;  // guards everything below that the callbacks touch
     CURL *mEasy = nullptr;
@@ -93,6 +99,7 @@ private:
     bool mEndSignalled = false;
     bool mHeaderSignalled = false;
     bool mPaused = false;
+    bool mEventDue = false;  // the callbacks brought something the run loop has not been told of
     int mResult = 0;
     HttpResponseHeader mHeader;
     QByteArray mIncoming;  // body bytes received and not yet read

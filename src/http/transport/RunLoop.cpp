@@ -2,11 +2,10 @@
 
 #include "http/transport/ReadStream.h"
 
-#include <curl/curl.h>
-
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 RunLoop &RunLoop::current() {
@@ -14,17 +13,12 @@ RunLoop &RunLoop::current() {
     return *loop;
 }
 
-RunLoop::RunLoop() : mMulti(curl_multi_init()) {}
-
 RunLoop::~RunLoop() {
     // The thread ends: streams that outlive it (a request kept after its end) must not reach
-    // back into this loop.
+    // back into this loop, and their transfers end with it.
     for (const auto &stream : mStreams) {
-        curl_multi_remove_handle(mMulti, stream->easyHandle());
         stream->runLoopGone();
     }
-    mStreams.clear();
-    curl_multi_cleanup(mMulti);
 }
 
 void RunLoop::addCommonMode(const QString &mode) {
@@ -33,7 +27,13 @@ void RunLoop::addCommonMode(const QString &mode) {
     }
 }
 
-void RunLoop::wakeUp() { curl_multi_wakeup(mMulti); }
+void RunLoop::wakeUp() {
+    {
+        std::lock_guard lock(mWakeLock);
+        mWakeUpPending = true;
+    }
+    mWoken.notify_one();
+}
 
 void RunLoop::schedule(const std::shared_ptr<ReadStream> &stream) {
     if (std::find(mStreams.begin(), mStreams.end(), stream) == mStreams.end()) {
@@ -42,32 +42,7 @@ void RunLoop::schedule(const std::shared_ptr<ReadStream> &stream) {
 }
 
 void RunLoop::unschedule(ReadStream *stream) {
-    removeTransfer(stream);
     std::erase_if(mStreams, [stream](const auto &s) { return s.get() == stream; });
-}
-
-bool RunLoop::addTransfer(ReadStream *stream) {
-    return curl_multi_add_handle(mMulti, stream->easyHandle()) == CURLM_OK;
-}
-
-void RunLoop::removeTransfer(ReadStream *stream) {
-    curl_multi_remove_handle(mMulti, stream->easyHandle());
-}
-
-void RunLoop::performTransfers() {
-    int running = 0;
-    curl_multi_perform(mMulti, &running);
-    int left = 0;
-    while (CURLMsg *message = curl_multi_info_read(mMulti, &left)) {
-        if (message->msg != CURLMSG_DONE) {
-            continue;
-        }
-        ReadStream *stream = nullptr;
-        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &stream);
-        if (stream) {
-            stream->transferDone(int(message->data.result));
-        }
-    }
 }
 
 RunLoop::Result RunLoop::runInMode(const QString &mode, double seconds,
@@ -83,7 +58,6 @@ RunLoop::Result RunLoop::runInMode(const QString &mode, double seconds,
                 unschedule(stream.get());
             }
         }
-        performTransfers();
         for (const auto &stream : std::vector(mStreams)) {
             if (stream->mode() != mode) {
                 continue;
@@ -102,6 +76,9 @@ RunLoop::Result RunLoop::runInMode(const QString &mode, double seconds,
         if (left <= 0) {
             return handledAny || !mStreams.empty() ? Result::TimedOut : Result::Finished;
         }
-        curl_multi_poll(mMulti, nullptr, 0, int(std::min<qint64>(left, 250)), nullptr);
+        std::unique_lock lock(mWakeLock);
+        mWoken.wait_for(lock, std::chrono::milliseconds(std::min<qint64>(left, 250)),
+                        [this] { return mWakeUpPending; });
+        mWakeUpPending = false;
     }
 }

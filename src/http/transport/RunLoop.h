@@ -3,15 +3,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class ReadStream;
-typedef void CURLM;
 
-// A thread's run loop for HTTP streams: runInMode drives libcurl's multi interface and hands
-// the events of the streams scheduled in that mode to their clients, on this thread. One per
-// thread, made at first use.
+// A thread's run loop for HTTP streams: runInMode hands the events of the streams scheduled in
+// that mode to their clients, on this thread, and sleeps until the transfer thread (which moves
+// the bytes of every stream) or a closing stream wakes it. One per thread, made at first use.
 class RunLoop {
 public:
     enum class Result { Finished = 1, Stopped = 2, TimedOut = 3, HandledSource = 4 };
@@ -31,14 +32,13 @@ public:
     // For streams.
     void schedule(const std::shared_ptr<ReadStream> &stream);
     void unschedule(ReadStream *stream);
-    bool addTransfer(ReadStream *stream);
-    void removeTransfer(ReadStream *stream);
 
 private:
-    RunLoop();
-    void performTransfers();
+    RunLoop() = default;
 
-    CURLM *mMulti;
+    std::mutex mWakeLock;  // guards mWakeUpPending
+    std::condition_variable mWoken;
+    bool mWakeUpPending = false;  // something may have happened since the last look
     QStringList mCommonModes;
     std::vector<std::shared_ptr<ReadStream>> mStreams;
 };
