@@ -26,12 +26,12 @@ void drawTextAt(QPainter &context, QPointF corner, const QString &text, TextCach
 }  // namespace
 
 const QStaticText &TextCache::text(const QString &string) {
-    // Time labels change every second: a bounded cache keeps only the recent ones.
-    if (mTexts.size() > 64 && !mTexts.contains(string)) {
-        mTexts.clear();
-    }
     auto found = mTexts.find(string);
     if (found == mTexts.end()) {
+        // Time labels change every second: a bounded cache keeps only the recent ones.
+        if (mTexts.size() >= 64) {
+            mTexts.clear();
+        }
         QStaticText text(string);
         text.setTextFormat(Qt::PlainText);
         found = mTexts.insert(string, text);

@@ -77,8 +77,7 @@ void TransferThread::run() {
 
 void TransferThread::apply(const Change &change) {
     ReadStream *stream = change.stream.get();
-    const bool transferring = std::any_of(mTransfers.begin(), mTransfers.end(),
-                                          [stream](const auto &s) { return s.get() == stream; });
+    const bool transferring = findTransfer(stream) != mTransfers.end();
     switch (change.kind) {
     case Change::Add:
         if (transferring) {
@@ -104,10 +103,15 @@ void TransferThread::apply(const Change &change) {
     }
 }
 
+std::vector<std::shared_ptr<ReadStream>>::iterator TransferThread::findTransfer(
+    const ReadStream *stream) {
+    return std::find_if(mTransfers.begin(), mTransfers.end(),
+                        [stream](const auto &s) { return s.get() == stream; });
+}
+
 void TransferThread::detach(ReadStream *stream) {
     curl_multi_remove_handle(mMulti, stream->easyHandle());
-    const auto it = std::find_if(mTransfers.begin(), mTransfers.end(),
-                                 [stream](const auto &s) { return s.get() == stream; });
+    const auto it = findTransfer(stream);
     // The last hold may be ours: the stream goes after it has left the vector.
     const std::shared_ptr<ReadStream> last = std::move(*it);
     mTransfers.erase(it);
@@ -124,8 +128,7 @@ void TransferThread::performTransfers() {
         }
         ReadStream *stream = nullptr;
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &stream);
-        const auto it = std::find_if(mTransfers.begin(), mTransfers.end(),
-                                     [stream](const auto &s) { return s.get() == stream; });
+        const auto it = findTransfer(stream);
         if (it == mTransfers.end()) {
             continue;
         }

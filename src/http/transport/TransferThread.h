@@ -42,6 +42,7 @@ private:
     void queue(Change change);
     void run();
     void apply(const Change &change);
+    std::vector<std::shared_ptr<ReadStream>>::iterator findTransfer(const ReadStream *stream);
     void detach(ReadStream *stream);
     void performTransfers();
 
